@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Takes the first white-space-separated or double-quoted item off `line` into
+// `item` and returns the remainder of the line after that item.
+QString takeItem(const QString &line, QString &item);
+
+// Index-based form of takeItem for callers that walk one line item by item:
+// takes the item that starts at or after `from` and returns the index where the
+// remainder begins (line.size() when the line is used up). Avoids copying the
+// remainder on every call.
+int takeItemAt(const QString &line, int from, QString &item);
+
+// The line without its comment: everything before the first '#' outside quotes.
+QString cutComment(const QString &line);
+
+// True when the line holds nothing but white space and a comment.
+bool isBlankLine(const QString &line);
+
+// The configuration store: command-line options first, then the lines of one file.
+class Config
+{
+public:
+    void addEntry(const QString &name, const QString &value, const QString &rest);
+    void parseArgs(int argc, char **argv);
+    void loadFile(const QString &fileName);
+
+    QString valueOf(const QString &key, const QString &defaultValue = QString()) const;
+    QString exactValueOf(const QString &name, const QString &defaultValue = QString()) const;
+    QStringList allValuesOf(const QString &key) const;
+    QStringList allRestsOf(const QString &key) const;
+
+private:
+    // Exact view: the first entry of every distinct name.
+    QStringList names;
+    QStringList values;
+    // Case-insensitive view: the first entry of every distinct upper-cased name.
+    QStringList upperNames;
+    QStringList upperValues;
+    // Full view: every entry in insertion order.
+    QStringList allUpperNames;
+    QStringList allValues;
+    QStringList allRests;
+};
+
+extern Config config;
