@@ -1,0 +1,28 @@
+#pragma once
+
+#include "ui_logarea.h"
+
+#include <QColor>
+#include <QFrame>
+#include <QString>
+
+class QWidget;
+
+// The log window: time-stamped, coloured lines, optionally appended to a file line by line.
+class LogArea : public QFrame, private Ui_LogArea
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(LogArea)
+
+public:
+    static constexpr int MaxLogBlocks = 2000;
+
+    LogArea(QWidget *parent, int maxBlocks);
+
+public slots:
+    void log(const QString &msg, const QColor c = QColor(0, 0, 0));
+    void vlog(const QString &msg, const QColor c = QColor(0, 0, 0));
+
+private:
+    void appendToFile(const QString &line) const;
+};

@@ -1,0 +1,79 @@
+#include "sound/sound.h"
+
+#include <QLoggingCategory>
+#include <QMediaContent>
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcSound, "velmar.sound")
+
+namespace {
+
+QStringList splitEventNames(const QString &eventNames)
+{
+    // simplified() has already turned every run of white space into one blank.
+    return eventNames.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+const char *stateName(QMediaPlayer::State state)
+{
+    switch (state) {
+    case QMediaPlayer::PlayingState:
+        return "PlayingState";
+    case QMediaPlayer::PausedState:
+        return "PausedState";
+    case QMediaPlayer::StoppedState:
+        return "StoppedState";
+    }
+    return nullptr;
+}
+
+} // namespace
+
+Sound::Sound(const QString &eventNames, const QString &soundFile, const QString &volume,
+             const QString &sender)
+    : eventList(splitEventNames(eventNames))
+{
+    setupUi(this);
+    SoundEvents->setText(eventNames);
+    SoundFile->setText(soundFile);
+    Volume->setText(volume);
+    Sender->setText(sender);
+
+    [[maybe_unused]] const bool playConnected =
+        connect(Play, SIGNAL(clicked()), this, SLOT(play()));
+    Q_ASSERT(playConnected);
+    [[maybe_unused]] const bool stateConnected =
+        connect(&mediaPlayer, SIGNAL(stateChanged(QMediaPlayer::State)), this,
+                SLOT(mpStateChaned(QMediaPlayer::State)));
+    Q_ASSERT(stateConnected);
+}
+
+const QStringList &Sound::events() const
+{
+    return eventList;
+}
+
+QString Sound::senderText() const
+{
+    return Sender->text();
+}
+
+QMediaPlayer &Sound::player()
+{
+    return mediaPlayer;
+}
+
+void Sound::mpStateChaned(QMediaPlayer::State state)
+{
+    if (const char *name = stateName(state))
+        qCDebug(lcSound, "%s", name);
+}
+
+// Reads the file and volume afresh, so edits count from the next play. The player clamps
+// the volume to 0..100; text that is not a number gives 0.
+void Sound::play()
+{
+    mediaPlayer.setMedia(QMediaContent(QUrl::fromLocalFile(SoundFile->text())));
+    mediaPlayer.setVolume(Volume->text().toInt(nullptr, 10));
+    mediaPlayer.play();
+}

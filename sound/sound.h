@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ui_sound.h"
+
+#include <QFrame>
+#include <QMediaPlayer>
+#include <QString>
+#include <QStringList>
+
+// One row of the sound list: the events it reacts to, the sender that counts, and the
+// player that plays its file.
+class Sound : public QFrame, private Ui_Sound
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(Sound)
+
+public:
+    Sound(const QString &eventNames, const QString &soundFile, const QString &volume,
+          const QString &sender);
+
+    const QStringList &events() const;
+    QString senderText() const;
+    QMediaPlayer &player();
+
+private slots:
+    void mpStateChaned(QMediaPlayer::State state);
+
+public slots:
+    void play();
+
+private:
+    QMediaPlayer mediaPlayer;
+    QStringList eventList;
+};
