@@ -1,0 +1,81 @@
+#include "relayserver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+constexpr quint16 DefaultPort = 6057;
+constexpr int UsageError = 2;
+constexpr int ListenError = 1;
+
+QStringList argumentsOf(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromUtf8(argv[i]));
+    return arguments;
+}
+
+QHostAddress addressOf(const QString &host)
+{
+    const QHostAddress literal(host);
+    if (!literal.isNull())
+        return literal;
+    const QList<QHostAddress> addresses = QHostInfo::fromName(host).addresses();
+    return addresses.isEmpty() ? QHostAddress() : addresses.first();
+}
+
+int fail(const QString &message, int code)
+{
+    std::fprintf(stderr, "stars-relay: %s\n", qPrintable(message));
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("stars-relay"));
+    if (qEnvironmentVariableIsEmpty("QT_MESSAGE_PATTERN"))
+        qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{message}"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "A local Stars relay: logs nodes in by key and routes their message lines."));
+    parser.addHelpOption();
+    const QCommandLineOption hostOption(QStringLiteral("host"),
+            QStringLiteral("Address to listen on."), QStringLiteral("host"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption portOption(QStringLiteral("port"),
+            QStringLiteral("Port to listen on; 0 picks a free one."), QStringLiteral("port"),
+            QString::number(DefaultPort));
+    const QCommandLineOption keysOption(QStringLiteral("keys"),
+            QStringLiteral("Directory of the key files <node>.key."), QStringLiteral("dir"),
+            QStringLiteral("keys"));
+    parser.addOptions({ hostOption, portOption, keysOption });
+    parser.process(argumentsOf(argc, argv));
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()), UsageError);
+
+    bool portOk = false;
+    const uint port = parser.value(portOption).toUInt(&portOk);
+    if (!portOk || port > 0xffff)
+        return fail(QStringLiteral("bad port %1").arg(parser.value(portOption)), UsageError);
+    const QHostAddress address = addressOf(parser.value(hostOption));
+    if (address.isNull())
+        return fail(QStringLiteral("cannot resolve host %1").arg(parser.value(hostOption)), UsageError);
+
+    RelayServer server(parser.value(keysOption));
+    if (!server.listen(address, quint16(port)))
+        return fail(QStringLiteral("cannot listen on %1:%2: %3")
+                        .arg(address.toString()).arg(port).arg(server.errorString()), ListenError);
+    std::printf("listening on %s:%u\n", qPrintable(server.serverAddress().toString()), unsigned(server.serverPort()));
+    std::fflush(stdout);
+    return app.exec();
+}
