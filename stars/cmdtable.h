@@ -26,5 +26,8 @@ public:
     QString cmdList() const;
 
 private:
+    const CmdEntry *findMsg(const QString &msg) const;
+    const CmdEntry *findId(int id) const;
+
     QVector<CmdEntry> entries;
 };

@@ -73,6 +73,7 @@ public slots:
 private:
     // Connection and log-in.
     void resetReception();
+    void appendAvailable();
     void handleLine(const QString &line);
     void exchangeKey(const QString &line);
     void loadKeys();
@@ -92,6 +93,7 @@ private:
     // Address history.
     void readHistory(QString &host, QString &port) const;
     void appendHistory(const QString &entry) const;
+    void recordHistory(const QString &key, const QString &text) const;
 
     QColor sendColor;
     QStringList keys;
