@@ -217,11 +217,13 @@ void Stars::exchangeKey(const QString &line)
 void Stars::loadKeys()
 {
     keys.clear();
-    QFile file(keyFileLE->text());
+    const QString name = keyFileLE->text();
+    QFile file(name);
     const QFileInfo info(file);
     const QString path = info.absoluteFilePath();
     emit log(QStringLiteral("opening key file [%1]").arg(path), LogColor);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // A directory or no name at all is no key file either.
+    if (name.isEmpty() || info.isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         emit log(QStringLiteral("Can't open key file [%1]").arg(path), LogColor);
         return;
     }

@@ -201,14 +201,17 @@ void TestStarsHistory::leavingTheFieldRecords()
 {
     stars->show();
     QVERIFY(QTest::qWaitForWindowActive(stars));
+    QLineEdit *host = stars->hostField();
     QLineEdit *port = stars->portField();
+    host->setFocus();
+    QTRY_VERIFY(host->hasFocus());
     port->setFocus();
     QTRY_VERIFY(port->hasFocus());
     port->selectAll();
     QTest::keyClicks(port, "7000");
-    stars->hostField()->setFocus();
-    QTRY_VERIFY(stars->hostField()->hasFocus());
-    QCOMPARE(history(), QByteArray("P: 7000\n"));
+    host->setFocus();
+    QTRY_VERIFY(host->hasFocus());
+    QCOMPARE(history(), QByteArray("A: localhost\nP: 7000\n"));
 }
 
 void TestStarsHistory::programSetTextIsNotRecorded()

@@ -156,7 +156,7 @@ void ScriptedServer::clientDisconnected()
     QTcpSocket *gone = client;
     client = nullptr;
     // What arrived just before the end still belongs to this client.
-    if (reading)
+    if (reading && gone->isReadable())
         bytes += gone->readAll();
     gone->disconnect(this);
     gone->deleteLater();
