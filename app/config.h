@@ -33,6 +33,8 @@ public:
     QStringList allRestsOf(const QString &key) const;
 
 private:
+    QStringList column(const QString &key, const QStringList &cells) const;
+
     // Exact view: the first entry of every distinct name.
     QStringList names;
     QStringList values;

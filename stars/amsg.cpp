@@ -1,0 +1,89 @@
+#include "stars/amsg.h"
+
+#include "app/config.h"
+
+namespace {
+
+const int amsgMetaTypeId = qRegisterMetaType<AMsg>("AMsg");
+
+QString withoutLineBreaks(const QString &line)
+{
+    if (!line.contains(QLatin1Char('\n')) && !line.contains(QLatin1Char('\r')))
+        return line;
+    QString result = line;
+    result.remove(QLatin1Char('\n'));
+    result.remove(QLatin1Char('\r'));
+    return result;
+}
+
+// Splits "node.channel" at its first dot; without a dot the whole text is the node.
+void splitAtDot(const QString &address, QString &node, QString &channel)
+{
+    const int dot = address.indexOf(QLatin1Char('.'));
+    if (dot < 0) {
+        node = address;
+        return;
+    }
+    node = address.left(dot);
+    channel = address.mid(dot + 1);
+}
+
+QString fullAddress(const QString &node, const QString &channel)
+{
+    return channel.isEmpty() ? node : node + QLatin1Char('.') + channel;
+}
+
+} // namespace
+
+bool AMsg::parse(const QString &received)
+{
+    Q_UNUSED(amsgMetaTypeId)
+    line = withoutLineBreaks(received);
+    const QString text = line.simplified();
+    int position = takeItemAt(text, 0, route);
+    body = text.mid(position).simplified();
+
+    const int arrow = route.indexOf(QLatin1Char('>'));
+    if (!body.isEmpty() && arrow >= 0) {
+        from = route.left(arrow);
+        to = route.mid(arrow + 1);
+        splitAtDot(from, fromNode, fromCh);
+        splitAtDot(to, toNode, toCh);
+
+        position = takeItemAt(text, position, cmd);
+        while (position < text.size()) {
+            QString item;
+            position = takeItemAt(text, position, item);
+            params.append(item);
+        }
+        val = params.value(0);
+
+        if (!cmd.isEmpty()) {
+            type = Ask;
+            if (cmd.startsWith(QLatin1Char('@')))
+                type = Ans;
+            else if (cmd.startsWith(QLatin1Char('_')))
+                type = Event;
+            if (type != Ask)
+                cmd.remove(0, 1);
+            valid = true;
+        }
+    }
+    fromFull = fullAddress(fromNode, fromCh);
+    toFull = fullAddress(toNode, toCh);
+    return valid;
+}
+
+QString decodeReceivedLine(const QByteArray &bytes)
+{
+    const int nul = bytes.indexOf('\0');
+    return QString::fromUtf8(bytes.constData(), nul < 0 ? bytes.size() : nul);
+}
+
+QByteArray encodeSentLine(const QString &line)
+{
+    // toLatin1 already turns every character outside Latin-1 into '?'.
+    QByteArray bytes = line.toLatin1();
+    bytes.append('\n');
+    return bytes;
+}
