@@ -1,0 +1,256 @@
+#include "stars/stars.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaMethod>
+#include <QTcpSocket>
+#include <QTextStream>
+
+#include "stars/connectstat.h"
+#include "stars/starslog.h"
+
+Q_LOGGING_CATEGORY(lcStars, "velmar.stars")
+
+namespace {
+
+const QColor SendColor(0, 200, 120);
+const QColor LogColor(0, 0, 0);
+// One run of receive() handles at most this much, so a flood cannot stall the window.
+constexpr qint64 ReadBufferSize = 256 * 1024;
+
+void connectBySignature(const QObject *sender, const char *signal, const QObject *receiver,
+                        const char *method)
+{
+    if (!QObject::connect(sender, signal, receiver, method))
+        qCWarning(lcStars) << "cannot connect" << signal << "to" << method;
+}
+
+} // namespace
+
+Stars::Stars(QWidget *parent)
+    : QFrame(parent)
+    , sendColor(SendColor)
+{
+    setupUi(this);
+    logSendingMsg = false;
+    initCmds();
+
+    connectStat = new ConnectStat;
+    connectStat->setWidgets(statusL, connectB);
+    connectStat->setState(ConnectStat::Disconnected);
+    connectBySignature(connectStat, SIGNAL(askConnect()), this, SLOT(connectToStars()));
+    connectBySignature(connectStat, SIGNAL(askDisconnect()), this, SLOT(connectToStars()));
+
+    socket = new QTcpSocket;
+    socket->setReadBufferSize(ReadBufferSize);
+    connectBySignature(socket, SIGNAL(connected()), this, SLOT(connectedToStars()));
+    connectBySignature(socket, SIGNAL(disconnected()), this, SLOT(disconnectedFromStars()));
+    connectBySignature(socket, SIGNAL(readyRead()), this, SLOT(receive()));
+    // A failed attempt is not the user's business, but a developer wants to know why.
+    connect(socket, &QAbstractSocket::errorOccurred, this,
+            [this] { qCDebug(lcStars).noquote() << "socket error:" << socket->errorString(); });
+
+    connectBySignature(hostLE, SIGNAL(editingFinished()), this, SLOT(newHost()));
+    connectBySignature(portLE, SIGNAL(editingFinished()), this, SLOT(newPort()));
+    isBusy = false;
+}
+
+Stars::~Stars()
+{
+    if (connectStat->state() == ConnectStat::Connected)
+        socket->close();
+    socket->deleteLater();
+    connectStat->deleteLater();
+}
+
+QLineEdit *Stars::hostField() const
+{
+    return hostLE;
+}
+
+QLineEdit *Stars::portField() const
+{
+    return portLE;
+}
+
+QLineEdit *Stars::nodeNameField() const
+{
+    return nameOnStarsLE;
+}
+
+QLineEdit *Stars::keyFileField() const
+{
+    return keyFileLE;
+}
+
+int Stars::connectionState() const
+{
+    return connectStat->state();
+}
+
+void Stars::connectToStars()
+{
+    if (connectStat->state() == ConnectStat::Connected) {
+        socket->close();
+        return;
+    }
+    // A socket that is still looking up, connecting, open or closing keeps its connection.
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        return;
+    resetReception();
+    const auto port = quint16(portLE->text().toInt(nullptr, 10));
+    socket->connectToHost(hostLE->text(), port);
+}
+
+void Stars::connectedToStars()
+{
+}
+
+void Stars::disconnectedFromStars()
+{
+    resetReception();
+    connectStat->setState(ConnectStat::Disconnected);
+    emit starsIsNotReady();
+}
+
+void Stars::closeConnection()
+{
+    socket->close();
+}
+
+void Stars::resetReception()
+{
+    pending.clear();
+    loginRefused = false;
+    ++receptionEpoch;
+}
+
+void Stars::receive()
+{
+    // A receiver that runs a nested event loop must not interleave a second pass over
+    // the same buffer; the outer pass picks up what arrived meanwhile.
+    if (receiving)
+        return;
+    receiving = true;
+    const quint32 epoch = receptionEpoch;
+    while (socket->bytesAvailable() > 0 && epoch == receptionEpoch) {
+        const int scanFrom = pending.size();
+        appendAvailable();
+        int start = 0;
+        for (int lf = pending.indexOf('\n', scanFrom); lf >= 0; lf = pending.indexOf('\n', start)) {
+            const QString line = decodeReceivedLine(
+                QByteArray::fromRawData(pending.constData() + start, lf + 1 - start));
+            start = lf + 1;
+            handleLine(line);
+            // The connection ended or restarted while the line was handled: the rest of
+            // the buffer belonged to it.
+            if (epoch != receptionEpoch)
+                break;
+        }
+        if (epoch == receptionEpoch)
+            pending.remove(0, start);
+    }
+    receiving = false;
+}
+
+// Reads what the socket holds straight onto the end of the pending bytes.
+void Stars::appendAvailable()
+{
+    const int oldSize = pending.size();
+    const qint64 available = socket->bytesAvailable();
+    pending.resize(oldSize + int(available));
+    const qint64 got = socket->read(pending.data() + oldSize, available);
+    pending.resize(oldSize + int(qMax<qint64>(got, 0)));
+}
+
+void Stars::handleLine(const QString &line)
+{
+    static const QMetaMethod vlogSignal = QMetaMethod::fromSignal(&Stars::vlog);
+    if (isSignalConnected(vlogSignal))
+        emit vlog(QStringLiteral("msg from stars[%1]").arg(line.simplified()), LogColor);
+
+    if (loginRefused)
+        return;
+    switch (connectStat->state()) {
+    case ConnectStat::Disconnected:
+        exchangeKey(line);
+        connectStat->setState(ConnectStat::Connecting);
+        break;
+    case ConnectStat::Connecting:
+        if (loginAccepted(line)) {
+            connectStat->setState(ConnectStat::Connected);
+            emit starsIsReady();
+            emit log(QStringLiteral("Connected To Stars"), LogColor);
+        } else {
+            loginRefused = true;
+            socket->disconnectFromHost();
+        }
+        break;
+    case ConnectStat::Connected:
+        processMsg(line);
+        break;
+    default:
+        break;
+    }
+}
+
+void Stars::exchangeKey(const QString &line)
+{
+    loadKeys();
+    if (keys.isEmpty()) {
+        emit log(QStringLiteral("I have no key to exchange with Stars."), LogColor);
+        return;
+    }
+    // toInt gives 0 for anything that is not entirely a decimal int.
+    const int index = line.trimmed().toInt(nullptr, 10);
+    // The non-negative remainder, so that a negative index still picks a key.
+    const int count = keys.size();
+    int position = index % count;
+    if (position < 0)
+        position += count;
+    const QString name = nameOnStarsLE->text();
+    const QString &key = keys.at(position);
+    emit log(QStringLiteral("sending key [%1][%2]").arg(name, key), LogColor);
+    socket->write(encodeSentLine(name + QLatin1Char(' ') + key));
+}
+
+void Stars::loadKeys()
+{
+    keys.clear();
+    const QString name = keyFileLE->text();
+    QFile file(name);
+    const QFileInfo info(file);
+    const QString path = info.absoluteFilePath();
+    emit log(QStringLiteral("opening key file [%1]").arg(path), LogColor);
+    // A directory or no name at all is no key file either.
+    if (name.isEmpty() || info.isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        emit log(QStringLiteral("Can't open key file [%1]").arg(path), LogColor);
+        return;
+    }
+    QTextStream in(&file);
+    while (!in.atEnd())
+        keys.append(in.readLine().simplified());
+}
+
+bool Stars::loginAccepted(const QString &line) const
+{
+    return line.startsWith(QStringLiteral("System>") + nameOnStarsLE->text()
+                           + QStringLiteral(" Ok:"));
+}
+
+void Stars::setBusy(bool f)
+{
+    if (f != isBusy)
+        sendEvent(QString(), QStringLiteral("ChangedIsBusy ") + (f ? QLatin1Char('1') : QLatin1Char('0')));
+    isBusy = f;
+}
+
+bool Stars::busy() const
+{
+    return isBusy;
+}
+
+void Stars::setLogSendingMsg(bool f)
+{
+    logSendingMsg = f;
+}

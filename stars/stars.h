@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QFrame>
+#include <QString>
+#include <QStringList>
+
+#include "stars/amsg.h"
+#include "stars/cmdtable.h"
+#include "ui_stars.h"
+
+class ConnectStat;
+class QLineEdit;
+class QTcpSocket;
+
+// The Stars connection settings panel and the client end of the Stars connection:
+// log-in by key exchange, the receive loop, sending and the dispatch of received lines.
+class Stars : public QFrame, private Ui_Stars
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(Stars)
+
+public:
+    explicit Stars(QWidget *parent = nullptr);
+    ~Stars() override;
+
+    QLineEdit *hostField() const;
+    QLineEdit *portField() const;
+    QLineEdit *nodeNameField() const;
+    QLineEdit *keyFileField() const;
+    int connectionState() const;
+
+    // Guards for code that answers commands: on a wrong parameter count they reply
+    // "Er: Number of Params shuld be N" and fail.
+    bool checkParamsEq(const AMsg &aMsg, int n);
+    int checkParamsMax(const AMsg &aMsg, int n);
+    int checkParamsMin(const AMsg &aMsg, int n);
+
+signals:
+    void starsIsReady();
+    void starsIsNotReady();
+    void anyAns(const AMsg &amsg);
+    void anyEvent(const AMsg &amsg);
+    void anyAsk(const AMsg &amsg);
+    void anyMsg(const AMsg &amsg);
+    void notice(const QString &msg, int timeout = 2000, bool warn = false);
+    void log(const QString &msg, const QColor &c = QColor(0, 0, 0));
+    void vlog(const QString &msg, const QColor &c = QColor(0, 0, 0));
+    void sendingAnsToStars(const QString &ans);
+    void sendingEventToStars(const QString &msg);
+    void sendingAskToStars(const QString &msg);
+
+private slots:
+    void connectedToStars();
+    void disconnectedFromStars();
+    void closeConnection();
+    void receive();
+    void newHost();
+    void newPort();
+
+public slots:
+    void connectToStars();
+    void setBusy(bool f);
+    bool busy() const;
+    void setLogSendingMsg(bool f);
+    void sendOk(const AMsg &aMsg);
+    void sendAns(const AMsg &aMsg, const QString &ans);
+    void sendEvent(const QString &fromCh, const QString &event);
+    void sendCmd(const QString &fromCh, const QString &to, const QString &cmd);
+    void sendCmdV(const QString &fromCh, const QString &to, const QString &cmd, const QString &val);
+
+private:
+    // Connection and log-in.
+    void resetReception();
+    void appendAvailable();
+    void handleLine(const QString &line);
+    void exchangeKey(const QString &line);
+    void loadKeys();
+    bool loginAccepted(const QString &line) const;
+
+    // Sending.
+    QString sendMsg(const QString &fromNode, const QString &fromCh, const QString &to,
+                    const QString &body);
+    QString sendFromMe(const QString &fromCh, const QString &to, const QString &body);
+    void replyParamCount(const AMsg &aMsg, int n);
+
+    // Dispatch.
+    void initCmds();
+    void processMsg(const QString &line);
+    void answerHelp(const AMsg &msg);
+
+    // Address history.
+    void readHistory(QString &host, QString &port) const;
+    void appendHistory(const QString &entry) const;
+    void recordHistory(const QString &key, const QString &text) const;
+
+    QColor sendColor;
+    QStringList keys;
+    QTcpSocket *socket = nullptr;
+    ConnectStat *connectStat = nullptr;
+    bool isBusy = false;
+    CmdTable commands;
+    bool logSendingMsg = false;
+
+    // Bytes read from the socket that do not yet end in a line feed.
+    QByteArray pending;
+    // Set when the log-in was refused: the rest of that connection's lines are dropped.
+    bool loginRefused = false;
+    // Changes whenever the reception state is reset, so a running receive loop notices it.
+    quint32 receptionEpoch = 0;
+    bool receiving = false;
+};
