@@ -1,0 +1,107 @@
+#include "body/body.h"
+
+#include <QLoggingCategory>
+
+#include "app/config.h"
+#include "sound/sound.h"
+#include "stars/amsg.h"
+#include "stars/stars.h"
+
+Q_LOGGING_CATEGORY(lcBody, "velmar.body")
+
+namespace {
+
+// The log window keeps this many text blocks; older lines scroll away.
+constexpr int MaxLogBlocks = 2000;
+
+void connectBySignature(const QObject *sender, const char *signal,
+                        const QObject *receiver, const char *method)
+{
+    if (!QObject::connect(sender, signal, receiver, method))
+        qCWarning(lcBody) << "cannot connect" << signal << "to" << method;
+}
+
+} // namespace
+
+Body::Body(QWidget *parent)
+    : QFrame(parent)
+    , logArea(nullptr, MaxLogBlocks)
+{
+    setupUi(this);
+    setupStars();
+    setupSounds();
+}
+
+Body::~Body() = default;
+
+void Body::setupStars()
+{
+    stars = StarsCtrl;
+    stars->setLogSendingMsg(true);
+    logArea.setVisible(ShowLog->isChecked());
+
+    connectBySignature(ShowLog, SIGNAL(toggled(bool)), &logArea, SLOT(setVisible(bool)));
+    connectBySignature(stars, SIGNAL(log(const QString &, const QColor)),
+                       &logArea, SLOT(log(const QString &, const QColor)));
+    connectBySignature(stars, SIGNAL(starsIsReady()), this, SLOT(starsIsReady()));
+    connectBySignature(stars, SIGNAL(anyAsk(const AMsg &)), this, SLOT(anyAsk(const AMsg &)));
+    connectBySignature(stars, SIGNAL(anyAns(const AMsg &)), this, SLOT(anyAns(const AMsg &)));
+    connectBySignature(stars, SIGNAL(anyEvent(const AMsg &)), this, SLOT(anyEvent(const AMsg &)));
+
+    stars->hostField()->setText(config.valueOf(QStringLiteral("STARS_IP"), QStringLiteral("localhost")));
+    stars->portField()->setText(config.valueOf(QStringLiteral("STARS_PORT"), QStringLiteral("6057")));
+    stars->nodeNameField()->setText(config.valueOf(QStringLiteral("NAME_ON_STARS"), QStringLiteral("Zendri")));
+    stars->keyFileField()->setText(config.valueOf(QStringLiteral("KEY_ON_STARS"), QStringLiteral("Zendri.key")));
+
+    if (config.valueOf(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("1")).toInt(nullptr, 10) == 1)
+        stars->connectToStars();
+}
+
+// One row per EVENT entry that names its events and a sound file; the grid row is the
+// entry's index, so a skipped entry leaves an empty row that takes no space.
+void Body::setupSounds()
+{
+    soundLayout = ScrollAreaLayout;
+    const QStringList rests = config.allRestsOf(QStringLiteral("EVENT"));
+    for (int i = 0; i < rests.size(); ++i) {
+        QString events, soundFile, volume, sender;
+        QString rest = takeItem(rests.at(i), events);
+        rest = takeItem(rest, soundFile);
+        rest = takeItem(rest, volume);
+        takeItem(rest, sender);
+        if (events.isEmpty() || soundFile.isEmpty())
+            continue;
+        auto *row = new Sound(events, soundFile, volume, sender);
+        soundLayout->addWidget(row, i, 0);
+        sounds.append(row);
+    }
+}
+
+// Subscribes again after every log-in, since the server forgets subscriptions on disconnect.
+void Body::starsIsReady()
+{
+    const QStringList nodes = config.allValuesOf(QStringLiteral("FLGON"));
+    for (const QString &node : nodes)
+        stars->sendCmd(QString(), QStringLiteral("System"), QStringLiteral("flgon ") + node);
+}
+
+void Body::anyAsk(const AMsg &)
+{
+}
+
+// Plays every row that lists the event and whose sender field is blank or names the sender.
+void Body::anyEvent(const AMsg &msg)
+{
+    for (Sound *row : qAsConst(sounds)) {
+        const bool listed = row->events().contains(msg.cmd);
+        const QString sender = row->senderText();
+        const bool matches = listed && (sender.simplified().isEmpty() || sender == msg.from);
+        qCDebug(lcBody) << msg.cmd << row->events() << listed << msg.from << sender << matches;
+        if (matches)
+            row->play();
+    }
+}
+
+void Body::anyAns(const AMsg &)
+{
+}
