@@ -1,5 +1,6 @@
 #include "sound/sound.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMediaContent>
 #include <QUrl>
@@ -25,6 +26,15 @@ const char *stateName(QMediaPlayer::State state)
         return "StoppedState";
     }
     return nullptr;
+}
+
+// A relative name is taken from the working directory at the moment of playing: the media
+// back end cannot open a relative file URL. An empty name stays an empty source.
+QUrl soundUrl(const QString &fileName)
+{
+    if (fileName.isEmpty())
+        return QUrl();
+    return QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath());
 }
 
 } // namespace
@@ -73,7 +83,7 @@ void Sound::mpStateChaned(QMediaPlayer::State state)
 // the volume to 0..100; text that is not a number gives 0.
 void Sound::play()
 {
-    mediaPlayer.setMedia(QMediaContent(QUrl::fromLocalFile(SoundFile->text())));
+    mediaPlayer.setMedia(QMediaContent(soundUrl(SoundFile->text())));
     mediaPlayer.setVolume(Volume->text().toInt(nullptr, 10));
     mediaPlayer.play();
 }

@@ -86,6 +86,7 @@ private slots:
     void emptySoundFile();
     void missingFile();
     void playsWav();
+    void relativeFileFollowsWorkingDirectory();
 
 private:
     QTemporaryDir dir;
@@ -218,6 +219,22 @@ void TestSound::playsWav()
     QCOMPARE(states.first().first().value<QMediaPlayer::State>(), QMediaPlayer::PlayingState);
     QTRY_COMPARE_WITH_TIMEOUT(row.player().state(), QMediaPlayer::StoppedState, 10000);
     QCOMPARE(trace.lines, QStringList({"PlayingState", "StoppedState"}));
+}
+
+void TestSound::relativeFileFollowsWorkingDirectory()
+{
+    SoundTrace trace;
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    Sound row("Alarm", QFileInfo(wav).fileName(), "50", "");
+    QSignalSpy states(&row.player(), &QMediaPlayer::stateChanged);
+    clickPlay(row);
+    QVERIFY(QDir::setCurrent(previous));
+
+    QCOMPARE(row.player().media().request().url(), QUrl::fromLocalFile(QFileInfo(wav).absoluteFilePath()));
+    QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty(), 10000);
+    QCOMPARE(states.first().first().value<QMediaPlayer::State>(), QMediaPlayer::PlayingState);
+    QTRY_COMPARE_WITH_TIMEOUT(row.player().state(), QMediaPlayer::StoppedState, 10000);
 }
 
 QTEST_MAIN(TestSound)
