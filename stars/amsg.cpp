@@ -4,7 +4,10 @@
 
 namespace {
 
-const int amsgMetaTypeId = qRegisterMetaType<AMsg>("AMsg");
+const ushort MaxLatin1 = 0xff;
+
+// Registered at load time so that AMsg travels through queued signals and QSignalSpy.
+[[maybe_unused]] const int amsgMetaTypeId = qRegisterMetaType<AMsg>("AMsg");
 
 QString withoutLineBreaks(const QString &line)
 {
@@ -37,7 +40,6 @@ QString fullAddress(const QString &node, const QString &channel)
 
 bool AMsg::parse(const QString &received)
 {
-    Q_UNUSED(amsgMetaTypeId)
     line = withoutLineBreaks(received);
     const QString text = line.simplified();
     int position = takeItemAt(text, 0, route);
@@ -80,10 +82,22 @@ QString decodeReceivedLine(const QByteArray &bytes)
     return QString::fromUtf8(bytes.constData(), nul < 0 ? bytes.size() : nul);
 }
 
+// A character outside Latin-1 becomes one '?', also when it takes a surrogate pair in UTF-16.
 QByteArray encodeSentLine(const QString &line)
 {
-    // toLatin1 already turns every character outside Latin-1 into '?'.
-    QByteArray bytes = line.toLatin1();
+    QByteArray bytes;
+    bytes.reserve(line.size() + 1);
+    const int size = line.size();
+    for (int i = 0; i < size; ++i) {
+        const QChar c = line.at(i);
+        if (c.unicode() <= MaxLatin1) {
+            bytes.append(char(c.unicode()));
+            continue;
+        }
+        bytes.append('?');
+        if (c.isHighSurrogate() && i + 1 < size && line.at(i + 1).isLowSurrogate())
+            ++i;
+    }
     bytes.append('\n');
     return bytes;
 }

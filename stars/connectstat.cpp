@@ -36,7 +36,9 @@ void ConnectStat::setWidgets(QLabel *statusLabel, QAbstractButton *connectButton
     label = statusLabel;
     button = connectButton;
     // A null button leaves the click unconnected; Qt warns about it.
-    connect(button, SIGNAL(clicked()), this, SLOT(connectBClicked()));
+    const bool connected = connect(button, SIGNAL(clicked()), this, SLOT(connectBClicked()));
+    if (button && !connected)
+        qWarning("ConnectStat: the connect button's clicked() could not be connected");
 }
 
 // Out-of-range states are stored but leave the widgets as they were.
