@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMediaContent>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "app/config.h"
 #include "body/body.h"
@@ -92,6 +93,7 @@ private slots:
     void fields_data();
     void fields();
     void showLog();
+    void closingEndsWithLogShown();
     void matching_data();
     void matching();
     void editsAfterStartUp();
@@ -283,6 +285,29 @@ void TestBody::showLog()
     log->close();
     QVERIFY(!log->isVisible());
     QVERIFY(box->isChecked());
+}
+
+// Closing the main window ends the program even while the log window is shown.
+void TestBody::closingEndsWithLogShown()
+{
+    useConfig("CONNECT_TO_STARS 0\n");
+    Body body;
+    body.show();
+    body.findChild<QCheckBox *>(QStringLiteral("ShowLog"))->setChecked(true);
+    QVERIFY(logWindow()->isVisible());
+
+    // The event loop must end by itself when the main window closes; the guard ends it otherwise.
+    bool stillRunning = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, [&stillRunning] {
+        stillRunning = true;
+        QApplication::quit();
+    });
+    guard.start(10000);
+    QTimer::singleShot(0, &body, &QWidget::close);
+    QApplication::exec();
+    QVERIFY(!stillRunning);
 }
 
 void TestBody::matching_data()
