@@ -2,14 +2,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDataStream>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtMath>
 #include <QtTest>
+
+#include "login.h"
 
 namespace {
 
@@ -37,27 +37,6 @@ private:
     static inline SoundTrace *current = nullptr;
     QtMessageHandler previous;
 };
-
-// A 0.3 s tone, 16-bit mono PCM.
-void writeWav(const QString &path)
-{
-    constexpr quint32 rate = 8000;
-    constexpr quint32 samples = rate * 3 / 10;
-    constexpr quint32 dataBytes = samples * 2;
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QDataStream out(&file);
-    out.setByteOrder(QDataStream::LittleEndian);
-    file.write("RIFF");
-    out << quint32(36 + dataBytes);
-    file.write("WAVEfmt ");
-    out << quint32(16) << quint16(1) << quint16(1) << rate << rate * 2 << quint16(2)
-        << quint16(16);
-    file.write("data");
-    out << dataBytes;
-    for (quint32 i = 0; i < samples; ++i)
-        out << qint16(8000 * qSin(2 * M_PI * 440 * i / rate));
-}
 
 QLineEdit *field(Sound &row, const char *name)
 {
@@ -97,7 +76,7 @@ void TestSound::initTestCase()
 {
     QVERIFY(dir.isValid());
     wav = dir.filePath(QStringLiteral("tone.wav"));
-    writeWav(wav);
+    QVERIFY(writeWav(wav));
 }
 
 void TestSound::eventList_data()

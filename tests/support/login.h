@@ -15,3 +15,6 @@ bool logIn(ScriptedServer &server, Stars &stars, const QByteArray &keyIndexLine 
 
 // Writes `bytes` to a new file at `path`; true when all of them were written.
 bool writeFile(const QString &path, const QByteArray &bytes);
+
+// Writes a 0.3 s 16-bit mono PCM tone as a WAV file at `path`; true on success.
+bool writeWav(const QString &path);
