@@ -38,8 +38,6 @@ void Body::setupStars()
 {
     stars = StarsCtrl;
     stars->setLogSendingMsg(true);
-    // The log is a window of its own; it must not keep the program alive once the main window is closed.
-    logArea.setAttribute(Qt::WA_QuitOnClose, false);
     logArea.setVisible(ShowLog->isChecked());
 
     connectBySignature(ShowLog, SIGNAL(toggled(bool)), &logArea, SLOT(setVisible(bool)));
