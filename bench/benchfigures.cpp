@@ -41,6 +41,13 @@ const char *const ConfigTemplates[] = {
     "KEY_ON_STARS 'keys/node %1.key' # apostrophes",
 };
 
+// A template line with its counter filled in, if it has a place for one.
+QString filled(const char *pattern, int counter)
+{
+    const QString line = QString::fromLatin1(pattern);
+    return line.contains(QLatin1String("%1")) ? line.arg(counter) : line;
+}
+
 } // namespace
 
 QStringList messageMix(int lines)
@@ -49,7 +56,7 @@ QStringList messageMix(int lines)
     QStringList mix;
     mix.reserve(lines);
     for (int i = 0; i < lines; ++i)
-        mix.append(QString::fromLatin1(MessageTemplates[i % templates]).arg(i));
+        mix.append(filled(MessageTemplates[i % templates], i));
     return mix;
 }
 
@@ -74,7 +81,7 @@ bool writeLargeConfig(const QString &path, int lines)
     QTextStream out(&file);
     const int templates = int(std::size(ConfigTemplates));
     for (int i = 0; i < lines; ++i)
-        out << QString::fromLatin1(ConfigTemplates[i % templates]).arg(i) << '\n';
+        out << filled(ConfigTemplates[i % templates], i) << '\n';
     return true;
 }
 

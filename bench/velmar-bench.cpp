@@ -229,10 +229,16 @@ int main(int argc, char *argv[])
     if (arguments.contains(MemoryProbe))
         return memoryProbe();
 
+    // --only lines|floods|processes runs one group of figures.
+    const int only = arguments.indexOf(QStringLiteral("--only"));
+    const QString group = only >= 0 ? arguments.value(only + 1) : QString();
     QVector<Figure> figures;
-    addParseAndConfig(figures);
-    addFloods(figures);
-    addProcesses(figures);
+    if (group.isEmpty() || group == QLatin1String("lines"))
+        addParseAndConfig(figures);
+    if (group.isEmpty() || group == QLatin1String("floods"))
+        addFloods(figures);
+    if (group.isEmpty() || group == QLatin1String("processes"))
+        addProcesses(figures);
     printTable(figures);
 
     const bool allPass = std::all_of(figures.cbegin(), figures.cend(), passes);
