@@ -94,14 +94,11 @@ bool isBlankLine(const QString &line)
 void Config::addEntry(const QString &name, const QString &value, const QString &rest)
 {
     const QString upper = name.toUpper();
-    if (!names.contains(name)) {
-        names.append(name);
-        values.append(value);
-    }
-    if (!upperNames.contains(upper)) {
-        upperNames.append(upper);
-        upperValues.append(value);
-    }
+    // The first entry of a name wins.
+    if (!values.contains(name))
+        values.insert(name, value);
+    if (!upperValues.contains(upper))
+        upperValues.insert(upper, value);
     allUpperNames.append(upper);
     allValues.append(value);
     allRests.append(rest);
@@ -151,14 +148,12 @@ void Config::loadFile(const QString &fileName)
 
 QString Config::valueOf(const QString &key, const QString &defaultValue) const
 {
-    const int index = upperNames.indexOf(key.toUpper());
-    return index < 0 ? defaultValue : upperValues.at(index);
+    return upperValues.value(key.toUpper(), defaultValue);
 }
 
 QString Config::exactValueOf(const QString &name, const QString &defaultValue) const
 {
-    const int index = names.indexOf(name);
-    return index < 0 ? defaultValue : values.at(index);
+    return values.value(name, defaultValue);
 }
 
 QStringList Config::allValuesOf(const QString &key) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -35,12 +36,10 @@ public:
 private:
     QStringList column(const QString &key, const QStringList &cells) const;
 
-    // Exact view: the first entry of every distinct name.
-    QStringList names;
-    QStringList values;
-    // Case-insensitive view: the first entry of every distinct upper-cased name.
-    QStringList upperNames;
-    QStringList upperValues;
+    // Exact view: the value of the first entry of every distinct name.
+    QHash<QString, QString> values;
+    // Case-insensitive view: the value of the first entry of every distinct upper-cased name.
+    QHash<QString, QString> upperValues;
     // Full view: every entry in insertion order.
     QStringList allUpperNames;
     QStringList allValues;

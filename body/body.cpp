@@ -21,6 +21,12 @@ void connectBySignature(const QObject *sender, const char *signal,
         qCWarning(lcBody) << "cannot connect" << signal << "to" << method;
 }
 
+// A blank sender field accepts every sender.
+bool senderMatches(const QString &field, const QString &from)
+{
+    return field.simplified().isEmpty() || field == from;
+}
+
 } // namespace
 
 Body::Body(QWidget *parent)
@@ -93,10 +99,10 @@ void Body::anyAsk(const AMsg &)
 void Body::anyEvent(const AMsg &msg)
 {
     for (Sound *row : qAsConst(sounds)) {
+        // The sender field is read only for a listed event; the debug line reads it itself.
         const bool listed = row->events().contains(msg.cmd);
-        const QString sender = row->senderText();
-        const bool matches = listed && (sender.simplified().isEmpty() || sender == msg.from);
-        qCDebug(lcBody) << msg.cmd << row->events() << listed << msg.from << sender << matches;
+        const bool matches = listed && senderMatches(row->senderText(), msg.from);
+        qCDebug(lcBody) << msg.cmd << row->events() << listed << msg.from << row->senderText() << matches;
         if (matches)
             row->play();
     }

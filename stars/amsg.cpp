@@ -31,9 +31,44 @@ void splitAtDot(const QString &address, QString &node, QString &channel)
     channel = address.mid(dot + 1);
 }
 
-QString fullAddress(const QString &node, const QString &channel)
+// node + "." + channel is the address itself whenever there is a channel, so it is shared.
+QString fullAddress(const QString &address, const QString &node, const QString &channel)
 {
-    return channel.isEmpty() ? node : node + QLatin1Char('.') + channel;
+    return channel.isEmpty() ? node : address;
+}
+
+// True when simplified() would return the text unchanged: no white space at the ends
+// and none inside but single blanks.
+bool isSimplified(const QString &text)
+{
+    const QChar *begin = text.constData();
+    const QChar *end = begin + text.size();
+    bool afterBlank = true;
+    for (const QChar *c = begin; c != end; ++c) {
+        if (c->unicode() == ' ') {
+            if (afterBlank)
+                return false;
+            afterBlank = true;
+        } else if (c->isSpace()) {
+            return false;
+        } else {
+            afterBlank = false;
+        }
+    }
+    return !afterBlank || text.isEmpty();
+}
+
+QString simplifiedText(const QString &text)
+{
+    return isSimplified(text) ? text : text.simplified();
+}
+
+// The rest of a simplified text from `position`, without the blank that may lead it.
+QString restOf(const QString &text, int position)
+{
+    if (position < text.size() && text.at(position) == QLatin1Char(' '))
+        ++position;
+    return position < text.size() ? text.mid(position) : QString();
 }
 
 } // namespace
@@ -41,9 +76,9 @@ QString fullAddress(const QString &node, const QString &channel)
 bool AMsg::parse(const QString &received)
 {
     line = withoutLineBreaks(received);
-    const QString text = line.simplified();
+    const QString text = simplifiedText(line);
     int position = takeItemAt(text, 0, route);
-    body = text.mid(position).simplified();
+    body = restOf(text, position);
 
     const int arrow = route.indexOf(QLatin1Char('>'));
     if (!body.isEmpty() && arrow >= 0) {
@@ -71,8 +106,8 @@ bool AMsg::parse(const QString &received)
             valid = true;
         }
     }
-    fromFull = fullAddress(fromNode, fromCh);
-    toFull = fullAddress(toNode, toCh);
+    fromFull = fullAddress(from, fromNode, fromCh);
+    toFull = fullAddress(to, toNode, toCh);
     return valid;
 }
 

@@ -16,7 +16,7 @@ namespace {
 const QColor SendColor(0, 200, 120);
 const QColor LogColor(0, 0, 0);
 // One run of receive() handles at most this much, so a flood cannot stall the window.
-constexpr qint64 ReadBufferSize = 256 * 1024;
+constexpr qint64 ReadBufferSize = 64 * 1024;
 
 void connectBySignature(const QObject *sender, const char *signal, const QObject *receiver,
                         const char *method)

@@ -1,0 +1,246 @@
+#include <QApplication>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QVector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "benchfigures.h"
+#include "clientsession.h"
+#include "relayload.h"
+
+namespace {
+
+constexpr int Runs = 3;
+constexpr int ParseLines = 1000000;
+constexpr int ConfigLines = 100000;
+constexpr int FloodEvents = 500000;
+constexpr int FloodAsks = 100000;
+constexpr int FewLines = 10000;
+constexpr int ManyLines = 1000000;
+constexpr int RelayEventsToOne = 500000;
+constexpr int RelayEventsToTen = 200000;
+constexpr int RelaySubscribers = 10;
+constexpr double KiBPerMiB = 1024;
+const QString DebugOff = QStringLiteral("*.debug=false");
+const QString DebugOn = QStringLiteral("*.debug=false\nvelmar.*.debug=true");
+const QString MemoryProbe = QStringLiteral("--memory-probe");
+
+struct Figure {
+    QString name;
+    QString unit;
+    QVector<double> runs;
+    double target;    // 0: no target
+    bool atLeast;     // the target is a lower bound
+};
+
+double median(QVector<double> values)
+{
+    if (values.isEmpty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+bool passes(const Figure &figure)
+{
+    const double value = median(figure.runs);
+    if (value < 0)
+        return false;
+    if (figure.target == 0)
+        return true;
+    return figure.atLeast ? value >= figure.target : value <= figure.target;
+}
+
+QString number(double value)
+{
+    if (value < 0)
+        return QStringLiteral("failed");
+    if (value >= 10000)
+        return QString::number(qRound64(value));
+    return QString::number(value, 'f', value >= 100 ? 0 : 1);
+}
+
+void printTable(const QVector<Figure> &figures)
+{
+    std::printf("%-24s %14s %14s  %-5s %s\n", "figure", "value", "target", "pass", "runs");
+    for (const Figure &figure : figures) {
+        QStringList runs;
+        for (double run : figure.runs)
+            runs.append(number(run));
+        const QString target = figure.target == 0
+            ? QStringLiteral("-")
+            : (figure.atLeast ? QStringLiteral(">= ") : QStringLiteral("<= ")) + number(figure.target);
+        std::printf("%-24s %14s %14s  %-5s %s\n", qPrintable(figure.name),
+                    qPrintable(number(median(figure.runs)) + QLatin1Char(' ') + figure.unit),
+                    qPrintable(target), passes(figure) ? "pass" : "FAIL",
+                    qPrintable(runs.join(QStringLiteral(" / "))));
+    }
+    std::fflush(stdout);
+}
+
+void warn(const QString &figure, const QString &error)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(figure), qPrintable(error));
+}
+
+double rate(int lines, qint64 ns)
+{
+    return ns < 0 ? -1 : lines / (ns / 1e9);
+}
+
+// Runs `body` with the process's standard error sent to /dev/null.
+void withoutStandardError(const std::function<void()> &body)
+{
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDERR_FILENO);
+    close(null);
+    body();
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+}
+
+// The child process of the memory figure: prints the growth of the peak resident memory
+// from 10k to 1M received lines in KiB.
+int memoryProbe()
+{
+    ClientSession session;
+    QString error;
+    double gapMs = 0;
+    if (!session.open(error) || session.burst(FewLines - 1, 1, gapMs, error) < 0) {
+        warn(QStringLiteral("memory"), error);
+        return 1;
+    }
+    const qint64 afterFew = peakResidentKiB();
+    if (session.burst(ManyLines - FewLines - 1, 1, gapMs, error) < 0) {
+        warn(QStringLiteral("memory"), error);
+        return 1;
+    }
+    std::printf("%lld\n", static_cast<long long>(peakResidentKiB() - afterFew));
+    return 0;
+}
+
+double memoryGrowthMiB()
+{
+    QProcess probe;
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(QCoreApplication::applicationFilePath(), { MemoryProbe });
+    if (!probe.waitForFinished(-1) || probe.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const double kib = probe.readAllStandardOutput().trimmed().toDouble(&ok);
+    return ok ? kib / KiBPerMiB : -1;
+}
+
+void addParseAndConfig(QVector<Figure> &figures)
+{
+    Figure parse{ QStringLiteral("parse"), QStringLiteral("lines/s"), {}, 3e6, true };
+    const QStringList mix = messageMix(ParseLines);
+    for (int r = 0; r < Runs; ++r)
+        parse.runs.append(parseLinesPerSecond(mix));
+    figures.append(parse);
+
+    Figure load{ QStringLiteral("config"), QStringLiteral("ms"), {}, 150, false };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.cfg"));
+    if (writeLargeConfig(path, ConfigLines)) {
+        for (int r = 0; r < Runs; ++r)
+            load.runs.append(configLoadMs(path));
+    }
+    figures.append(load);
+}
+
+void addFloods(QVector<Figure> &figures)
+{
+    Figure flood{ QStringLiteral("event flood"), QStringLiteral("events/s"), {}, 1e6, true };
+    Figure debugFlood{ QStringLiteral("event flood, debug on"), QStringLiteral("events/s"), {}, 40e3, true };
+    Figure asks{ QStringLiteral("ask flood"), QStringLiteral("asks/s"), {}, 40e3, true };
+    Figure stall{ QStringLiteral("stall"), QStringLiteral("ms"), {}, 30, false };
+
+    ClientSession session;
+    QString error;
+    if (!session.open(error)) {
+        warn(QStringLiteral("event flood"), error);
+    } else {
+        double gapMs = 0;
+        session.burst(FewLines, FewLines, gapMs, error);   // warm-up
+        for (int r = 0; r < Runs; ++r) {
+            flood.runs.append(rate(FloodEvents, session.burst(FloodEvents, 1, gapMs, error)));
+            stall.runs.append(gapMs);
+        }
+        QLoggingCategory::setFilterRules(DebugOn);
+        withoutStandardError([&] {
+            for (int r = 0; r < Runs; ++r)
+                debugFlood.runs.append(rate(FloodEvents, session.burst(FloodEvents, 1, gapMs, error)));
+        });
+        QLoggingCategory::setFilterRules(DebugOff);
+        for (int r = 0; r < Runs; ++r)
+            asks.runs.append(rate(FloodAsks, session.burst(0, FloodAsks, gapMs, error)));
+        if (!error.isEmpty())
+            warn(QStringLiteral("floods"), error);
+    }
+    figures << flood << debugFlood << asks << stall;
+}
+
+void addProcesses(QVector<Figure> &figures)
+{
+    Figure memory{ QStringLiteral("memory"), QStringLiteral("MiB"), {}, 8, false };
+    for (int r = 0; r < Runs; ++r)
+        memory.runs.append(memoryGrowthMiB());
+
+    Figure startUp{ QStringLiteral("start-up"), QStringLiteral("ms"), {}, 400, false };
+    for (int r = 0; r < Runs; ++r) {
+        QString error;
+        startUp.runs.append(startUpMs(QStringLiteral(VELMAR_EXE), error));
+        if (!error.isEmpty())
+            warn(QStringLiteral("start-up"), error);
+    }
+
+    Figure toOne{ QStringLiteral("relay to 1"), QStringLiteral("events/s"), {}, 400e3, true };
+    Figure toTen{ QStringLiteral("relay to 10"), QStringLiteral("events/s"), {}, 0, true };
+    for (int r = 0; r < Runs; ++r) {
+        QString error;
+        toOne.runs.append(relayEventsPerSecond(QStringLiteral(STARS_RELAY), 1, RelayEventsToOne, error));
+        toTen.runs.append(relayEventsPerSecond(QStringLiteral(STARS_RELAY), RelaySubscribers,
+                                               RelayEventsToTen, error));
+        if (!error.isEmpty())
+            warn(QStringLiteral("relay"), error);
+    }
+    figures << memory << startUp << toOne << toTen;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(DebugOff);
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.contains(MemoryProbe))
+        return memoryProbe();
+
+    // --only lines|floods|processes runs one group of figures.
+    const int only = arguments.indexOf(QStringLiteral("--only"));
+    const QString group = only >= 0 ? arguments.value(only + 1) : QString();
+    QVector<Figure> figures;
+    if (group.isEmpty() || group == QLatin1String("lines"))
+        addParseAndConfig(figures);
+    if (group.isEmpty() || group == QLatin1String("floods"))
+        addFloods(figures);
+    if (group.isEmpty() || group == QLatin1String("processes"))
+        addProcesses(figures);
+    printTable(figures);
+
+    const bool allPass = std::all_of(figures.cbegin(), figures.cend(), passes);
+    return arguments.contains(QStringLiteral("--strict")) && !allPass ? 1 : 0;
+}
