@@ -1,6 +1,8 @@
 // Plays an arbitrary byte stream to the client as its server: the first line is taken as the
 // key index, later ones as the acceptance and as messages; then the server closes the
 // connection. The client must survive it and report the disconnection.
+// With VELMAR_FUZZ_TRACE set, each run prints what reached the logged-in dispatch, so a seed
+// can be checked to get past the log-in.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,8 +12,9 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <functional>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "stars/stars.h"
 
@@ -21,11 +24,22 @@ constexpr int TimeoutMs = 5000;
 
 void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
+// What one run delivered past the log-in.
+struct Reached
+{
+    int ready = 0;
+    int answers = 0;
+    int events = 0;
+    int asks = 0;
+    int replies = 0;
+};
+
 struct Harness
 {
     QTemporaryDir dir;
     QTcpServer server;
     QString keyFile;
+    bool trace = false;
 };
 
 Harness *harness = nullptr;
@@ -40,6 +54,15 @@ bool waitUntil(const std::function<bool()> &done)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+}
+
+void count(Stars &stars, Reached &reached)
+{
+    QObject::connect(&stars, &Stars::starsIsReady, &stars, [&reached] { ++reached.ready; });
+    QObject::connect(&stars, &Stars::anyAns, &stars, [&reached](const AMsg &) { ++reached.answers; });
+    QObject::connect(&stars, &Stars::anyEvent, &stars, [&reached](const AMsg &) { ++reached.events; });
+    QObject::connect(&stars, &Stars::anyAsk, &stars, [&reached](const AMsg &) { ++reached.asks; });
+    QObject::connect(&stars, &Stars::sendingAnsToStars, &stars, [&reached](const QString &) { ++reached.replies; });
 }
 
 void writeKeyFile(const QString &path)
@@ -58,6 +81,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     qInstallMessageHandler(discardMessages);
     static QApplication app(*argc, *argv);
     harness = new Harness;
+    harness->trace = qEnvironmentVariableIsSet("VELMAR_FUZZ_TRACE");
     harness->keyFile = harness->dir.filePath(QStringLiteral("Zendri.key"));
     writeKeyFile(harness->keyFile);
     if (!harness->server.listen(QHostAddress::LocalHost))
@@ -68,10 +92,13 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     bool disconnected = false;
+    Reached reached;
     {
         Stars stars(nullptr);
         QObject::connect(&stars, &Stars::starsIsNotReady, &stars, [&disconnected] { disconnected = true; });
         QObject::connect(&stars, &Stars::vlog, &stars, [](const QString &, const QColor &) {});
+        if (harness->trace)
+            count(stars, reached);
         stars.hostField()->setText(QStringLiteral("127.0.0.1"));
         stars.portField()->setText(QString::number(harness->server.serverPort()));
         stars.nodeNameField()->setText(QStringLiteral("Zendri"));
@@ -92,5 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         delete peer;
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (harness->trace)
+        std::fprintf(stderr, "fuzz_receive: ready=%d answers=%d events=%d asks=%d replies=%d\n", reached.ready,
+                     reached.answers, reached.events, reached.asks, reached.replies);
     return 0;
 }
