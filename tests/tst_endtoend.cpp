@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "login.h"
+#include "relaypeer.h"
 
 namespace {
 
@@ -90,12 +91,7 @@ void TestEndToEnd::initTestCase()
     QVERIFY(writeFile(dir.filePath("Zendri.key"), "zendri0\nzendri1\nzendri2\n"));
     QVERIFY(writeWav(dir.filePath("alarm.wav")));
 
-    relay.start(STARS_RELAY, { "--port", "0", "--keys", dir.filePath("keys") });
-    QVERIFY(relay.waitForStarted(Wait));
-    QTRY_VERIFY_WITH_TIMEOUT(relay.canReadLine(), Wait);
-    const QByteArray listening = relay.readLine().trimmed();
-    QVERIFY2(listening.startsWith("listening on 127.0.0.1:"), listening);
-    port = quint16(listening.mid(listening.lastIndexOf(':') + 1).toUInt());
+    port = startRelay(relay, STARS_RELAY, dir.filePath("keys"));
     QVERIFY(port != 0);
 }
 

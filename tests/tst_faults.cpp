@@ -19,6 +19,7 @@
 #include "body/body.h"
 #include "log/logarea.h"
 #include "login.h"
+#include "relaypeer.h"
 #include "scriptedserver.h"
 #include "stars/connectstat.h"
 #include "stars/stars.h"
@@ -68,14 +69,8 @@ public:
 
     bool start(quint16 wanted = 0)
     {
-        process.start(STARS_RELAY, { "--port", QString::number(wanted), "--keys", keys });
-        if (!process.waitForStarted())
-            return false;
-        if (!QTest::qWaitFor([this] { return process.canReadLine(); }, 10000))
-            return false;
-        const QByteArray listening = process.readLine().trimmed();
-        port = quint16(listening.mid(listening.lastIndexOf(':') + 1).toUInt());
-        return listening.startsWith("listening on 127.0.0.1:") && port != 0;
+        port = startRelay(process, STARS_RELAY, keys, wanted);
+        return port != 0;
     }
     void kill()
     {

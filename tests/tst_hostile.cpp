@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "login.h"
+#include "relaypeer.h"
 #include "scriptedserver.h"
 #include "stars/connectstat.h"
 #include "stars/stars.h"
@@ -58,48 +59,6 @@ QByteArray stormNode(int i)
 {
     return "S" + QByteArray::number(i);
 }
-
-QByteArray relayKeyOf(const QByteArray &node, qint64 index)
-{
-    return node.toLower() + QByteArray::number(index % 3);
-}
-
-// A raw node talking bytes to the relay.
-struct Peer
-{
-    QTcpSocket socket;
-
-    bool open(quint16 port)
-    {
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        return socket.waitForConnected(5000);
-    }
-    QByteArray line()
-    {
-        QSignalSpy spy(&socket, &QTcpSocket::readyRead);
-        while (!socket.canReadLine() && spy.wait(5000)) { }
-        QByteArray text = socket.readLine();
-        if (text.endsWith('\n'))
-            text.chop(1);
-        return text;
-    }
-    void send(const QByteArray &bytes) { socket.write(bytes + '\n'); }
-    QByteArray logIn(quint16 port, const QByteArray &node)
-    {
-        if (!open(port))
-            return {};
-        const qint64 index = line().toLongLong();
-        send(node + ' ' + relayKeyOf(node, index));
-        return line();
-    }
-    bool waitClosed()
-    {
-        if (socket.state() == QAbstractSocket::UnconnectedState)
-            return true;
-        QSignalSpy spy(&socket, &QTcpSocket::disconnected);
-        return spy.wait(10000);
-    }
-};
 
 } // namespace
 
@@ -155,12 +114,7 @@ void TestHostile::initTestCase()
         const QByteArray name = node.toLower();
         QVERIFY(writeFile(keys.filePath(node + ".key"), name + "0\n" + name + "1\n" + name + "2\n"));
     }
-    relay.start(STARS_RELAY, { "--port", "0", "--keys", keys.path() });
-    QVERIFY(relay.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(relay.canReadLine(), 10000);
-    const QByteArray listening = relay.readLine().trimmed();
-    QVERIFY2(listening.startsWith("listening on 127.0.0.1:"), listening);
-    relayPort = quint16(listening.mid(listening.lastIndexOf(':') + 1).toUInt());
+    relayPort = startRelay(relay, STARS_RELAY, keys.path());
     QVERIFY(relayPort != 0);
 }
 
@@ -389,13 +343,13 @@ void TestHostile::misbehavingNode()
 // The spoofer is told off; neither the named node nor Dev's subscribers see the line.
 void TestHostile::spoof(const QByteArray &line)
 {
-    Peer a;
+    RelayPeer a;
     QCOMPARE(a.logIn(relayPort, "A"), QByteArray("System>A Ok:"));
-    Peer n;
+    RelayPeer n;
     QCOMPARE(n.logIn(relayPort, "N"), QByteArray("System>N Ok:"));
     n.send("N>System flgon Dev");
     QCOMPARE(n.line(), QByteArray("System>N @flgon Ok:"));
-    Peer dev;
+    RelayPeer dev;
     QCOMPARE(dev.logIn(relayPort, "Dev"), QByteArray("System>Dev Ok:"));
 
     a.send(line);
@@ -411,7 +365,7 @@ void TestHostile::spoof(const QByteArray &line)
 
 void TestHostile::oversize(bool afterLogIn)
 {
-    Peer a;
+    RelayPeer a;
     if (afterLogIn) {
         QCOMPARE(a.logIn(relayPort, "A"), QByteArray("System>A Ok:"));
     } else {
@@ -427,14 +381,14 @@ void TestHostile::oversize(bool afterLogIn)
 void TestHostile::neverReadingSubscriber()
 {
     constexpr int BigEvents = 200;
-    Peer dev;
+    RelayPeer dev;
     QCOMPARE(dev.logIn(relayPort, "Dev"), QByteArray("System>Dev Ok:"));
-    Peer slow;
+    RelayPeer slow;
     QCOMPARE(slow.logIn(relayPort, "A"), QByteArray("System>A Ok:"));
     slow.send("A>System flgon Dev");
     QCOMPARE(slow.line(), QByteArray("System>A @flgon Ok:"));
     slow.socket.setReadBufferSize(1);
-    Peer good;
+    RelayPeer good;
     QCOMPARE(good.logIn(relayPort, "B"), QByteArray("System>B Ok:"));
     good.send("B>System flgon Dev");
     QCOMPARE(good.line(), QByteArray("System>B @flgon Ok:"));
@@ -501,7 +455,7 @@ void TestHostile::storm(const QString &kind)
 // Junk in place of the key line is refused and the connection closed.
 void TestHostile::garbageBeforeLogIn(const QByteArray &bytes)
 {
-    Peer peer;
+    RelayPeer peer;
     QVERIFY(peer.open(relayPort));
     peer.line();
     peer.socket.write(bytes);
@@ -529,8 +483,8 @@ void TestHostile::wellBehavedNodeWorks()
     QCOMPARE(answers.at(0).at(0).value<AMsg>().line, QString("System>N @flgon Ok:"));
 
     // Dev too may still be held by a connection of the scenario.
-    std::unique_ptr<Peer> dev;
-    QTRY_VERIFY_WITH_TIMEOUT((dev = std::make_unique<Peer>(), dev->logIn(relayPort, "Dev") == "System>Dev Ok:"),
+    std::unique_ptr<RelayPeer> dev;
+    QTRY_VERIFY_WITH_TIMEOUT((dev = std::make_unique<RelayPeer>(), dev->logIn(relayPort, "Dev") == "System>Dev Ok:"),
                              LongWait);
     dev->send("Dev>System _Alarm after");
     QTRY_COMPARE(heard.count(), 1);

@@ -5,57 +5,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "relaypeer.h"
+
 namespace {
 
 const QStringList Nodes { "A", "B", "C", "Dev" };
-
-QByteArray keyOf(const QByteArray &node, qint64 index)
-{
-    return node.toLower() + QByteArray::number(index % 3);
-}
-
-// One node of the test, talking raw bytes to the relay.
-struct Peer
-{
-    QTcpSocket socket;
-
-    bool open(quint16 port)
-    {
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        return socket.waitForConnected(5000);
-    }
-    QByteArray line()
-    {
-        QSignalSpy spy(&socket, &QTcpSocket::readyRead);
-        while (!socket.canReadLine() && spy.wait(5000)) { }
-        QByteArray text = socket.readLine();
-        if (text.endsWith('\n'))
-            text.chop(1);
-        return text;
-    }
-    void send(const QByteArray &bytes) { socket.write(bytes + '\n'); }
-    QByteArray logIn(quint16 port, const QByteArray &node)
-    {
-        if (!open(port))
-            return {};
-        const qint64 index = line().toLongLong();
-        send(node + ' ' + keyOf(node, index));
-        return line();
-    }
-    // Asks the node through this logged-in peer: true once the relay no longer knows it.
-    bool isGone(const QByteArray &self, const QByteArray &node)
-    {
-        send(self + '>' + node + " Ping");
-        return line() == "System>" + self + " @Ping Er: node " + node + " is not connected";
-    }
-    bool waitClosed()
-    {
-        if (socket.state() == QAbstractSocket::UnconnectedState)
-            return true;
-        QSignalSpy spy(&socket, &QTcpSocket::disconnected);
-        return spy.wait(5000);
-    }
-};
 
 } // namespace
 
@@ -107,13 +61,7 @@ void TestRelay::initTestCase()
     system.write("system0\nsystem1\nsystem2\n");
     system.close();
 
-    m_relay.setProcessChannelMode(QProcess::SeparateChannels);
-    m_relay.start(STARS_RELAY, { "--port", "0", "--keys", m_keys.path() });
-    QVERIFY(m_relay.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_relay.canReadLine(), 10000);
-    const QByteArray listening = m_relay.readLine().trimmed();
-    QVERIFY2(listening.startsWith("listening on 127.0.0.1:"), listening);
-    m_port = quint16(listening.mid(listening.lastIndexOf(':') + 1).toUInt());
+    m_port = startRelay(m_relay, STARS_RELAY, m_keys.path());
     QVERIFY(m_port != 0);
 }
 
@@ -127,7 +75,7 @@ void TestRelay::cleanupTestCase()
 void TestRelay::cleanup()
 {
     QCOMPARE(m_relay.state(), QProcess::Running);
-    Peer probe;
+    RelayPeer probe;
     QCOMPARE(probe.logIn(m_port, "C"), QByteArray("System>C Ok:"));
     probe.send("C>C Ping");
     QCOMPARE(probe.line(), QByteArray("C>C Ping"));
@@ -139,13 +87,13 @@ void TestRelay::cleanup()
 
 void TestRelay::logIn()
 {
-    Peer peer;
+    RelayPeer peer;
     QVERIFY(peer.open(m_port));
     bool ok = false;
     const qint64 index = peer.line().toLongLong(&ok);
     QVERIFY(ok);
     QVERIFY(index >= 0);
-    peer.send("A " + keyOf("A", index));
+    peer.send("A " + relayKeyOf("A", index));
     QCOMPARE(peer.line(), QByteArray("System>A Ok:"));
 }
 
@@ -173,7 +121,7 @@ void TestRelay::refusedLogIn()
 {
     QFETCH(QByteArray, keyLine);
     QFETCH(QByteArray, refusal);
-    Peer peer;
+    RelayPeer peer;
     QVERIFY(peer.open(m_port));
     peer.line();
     peer.send(keyLine);
@@ -183,9 +131,9 @@ void TestRelay::refusedLogIn()
 
 void TestRelay::duplicateNode()
 {
-    Peer first;
+    RelayPeer first;
     QCOMPARE(first.logIn(m_port, "A"), QByteArray("System>A Ok:"));
-    Peer second;
+    RelayPeer second;
     QCOMPARE(second.logIn(m_port, "A"), QByteArray("System>A Er: log-in refused: node already connected"));
     QVERIFY(second.waitClosed());
 }
@@ -220,8 +168,8 @@ void TestRelay::routing()
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, toA);
     QFETCH(QByteArray, toB);
-    Peer a;
-    Peer b;
+    RelayPeer a;
+    RelayPeer b;
     QCOMPARE(a.logIn(m_port, "A"), QByteArray("System>A Ok:"));
     QCOMPARE(b.logIn(m_port, "B"), QByteArray("System>B Ok:"));
     a.send(line);
@@ -237,10 +185,10 @@ void TestRelay::routing()
 
 void TestRelay::eventFanOut()
 {
-    Peer dev;
+    RelayPeer dev;
     QCOMPARE(dev.logIn(m_port, "Dev"), QByteArray("System>Dev Ok:"));
-    Peer a;
-    Peer b;
+    RelayPeer a;
+    RelayPeer b;
     QCOMPARE(a.logIn(m_port, "A"), QByteArray("System>A Ok:"));
     QCOMPARE(b.logIn(m_port, "B"), QByteArray("System>B Ok:"));
     a.send("A>System flgon Dev");
@@ -262,11 +210,11 @@ void TestRelay::eventFanOut()
 
 void TestRelay::subscriptionBeforeLogIn()
 {
-    Peer a;
+    RelayPeer a;
     QCOMPARE(a.logIn(m_port, "A"), QByteArray("System>A Ok:"));
     a.send("A>System flgon Dev");
     QCOMPARE(a.line(), QByteArray("System>A @flgon Ok:"));
-    Peer dev;
+    RelayPeer dev;
     QCOMPARE(dev.logIn(m_port, "Dev"), QByteArray("System>Dev Ok:"));
     dev.send("Dev>System _Alarm");
     QCOMPARE(a.line(), QByteArray("Dev>A _Alarm"));
@@ -274,17 +222,17 @@ void TestRelay::subscriptionBeforeLogIn()
 
 void TestRelay::subscriptionsEndOnDisconnect()
 {
-    Peer dev;
+    RelayPeer dev;
     QCOMPARE(dev.logIn(m_port, "Dev"), QByteArray("System>Dev Ok:"));
     {
-        Peer a;
+        RelayPeer a;
         QCOMPARE(a.logIn(m_port, "A"), QByteArray("System>A Ok:"));
         a.send("A>System flgon Dev");
         QCOMPARE(a.line(), QByteArray("System>A @flgon Ok:"));
         a.socket.disconnectFromHost();
     }
     QTRY_VERIFY(dev.isGone("Dev", "A"));
-    Peer a;
+    RelayPeer a;
     QCOMPARE(a.logIn(m_port, "A"), QByteArray("System>A Ok:"));
     dev.send("Dev>System _Alarm");
     dev.send("Dev>A Mark");
@@ -293,13 +241,13 @@ void TestRelay::subscriptionsEndOnDisconnect()
 
 void TestRelay::oversizeLine()
 {
-    Peer a;
+    RelayPeer a;
     QCOMPARE(a.logIn(m_port, "A"), QByteArray("System>A Ok:"));
     a.socket.write(QByteArray((1 << 20) + 2, 'x'));
     QCOMPARE(a.line(), QByteArray("System>A @ Er: line too long"));
     QVERIFY(a.waitClosed());
 
-    Peer b;
+    RelayPeer b;
     QVERIFY(b.open(m_port));
     b.line();
     b.socket.write(QByteArray((1 << 20) + 2, 'x'));
@@ -309,9 +257,9 @@ void TestRelay::oversizeLine()
 
 void TestRelay::slowReaderIsDropped()
 {
-    Peer dev;
+    RelayPeer dev;
     QCOMPARE(dev.logIn(m_port, "Dev"), QByteArray("System>Dev Ok:"));
-    Peer slow;
+    RelayPeer slow;
     QCOMPARE(slow.logIn(m_port, "A"), QByteArray("System>A Ok:"));
     slow.send("A>System flgon Dev");
     QCOMPARE(slow.line(), QByteArray("System>A @flgon Ok:"));
@@ -327,17 +275,17 @@ void TestRelay::slowReaderIsDropped()
 
 void TestRelay::abruptDisconnects()
 {
-    Peer dev;
+    RelayPeer dev;
     QCOMPARE(dev.logIn(m_port, "Dev"), QByteArray("System>Dev Ok:"));
     {
-        Peer before;
+        RelayPeer before;
         QVERIFY(before.open(m_port));
         before.socket.write("A a");
         before.socket.flush();
         before.socket.abort();
     }
     {
-        Peer a;
+        RelayPeer a;
         QCOMPARE(a.logIn(m_port, "A"), QByteArray("System>A Ok:"));
         a.send("A>System flgon Dev");
         QCOMPARE(a.line(), QByteArray("System>A @flgon Ok:"));
@@ -367,7 +315,7 @@ int TestRelay::runCli(const QStringList &arguments, const QByteArray &input, QBy
 
 void TestRelay::cliSend()
 {
-    Peer a;
+    RelayPeer a;
     QCOMPARE(a.logIn(m_port, "A"), QByteArray("System>A Ok:"));
     a.send("A>System flgon Dev");
     QCOMPARE(a.line(), QByteArray("System>A @flgon Ok:"));
