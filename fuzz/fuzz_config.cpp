@@ -5,13 +5,11 @@
 #include <QtGlobal>
 
 #include <cstdint>
-#include <cstdlib>
 
 #include "app/config.h"
+#include "fuzzcheck.h"
 
 namespace {
-
-void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 QString configPath()
 {
@@ -30,8 +28,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QFile file(configPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        std::abort();
+    check(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(reinterpret_cast<const char *>(data), qint64(size));
     file.close();
 
@@ -42,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QString &key : keys) {
         store.valueOf(key, QStringLiteral("default"));
         store.exactValueOf(key);
-        if (store.allValuesOf(key).size() != store.allRestsOf(key).size())
-            std::abort();
+        check(store.allValuesOf(key).size() == store.allRestsOf(key).size());
     }
     return 0;
 }

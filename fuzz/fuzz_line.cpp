@@ -4,21 +4,9 @@
 #include <QtGlobal>
 
 #include <cstdint>
-#include <cstdlib>
 
 #include "app/config.h"
-
-namespace {
-
-void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+#include "fuzzcheck.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

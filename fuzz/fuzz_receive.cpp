@@ -13,16 +13,14 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 
 #include "stars/stars.h"
+#include "fuzzcheck.h"
 
 namespace {
 
 constexpr int TimeoutMs = 5000;
-
-void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 // What one run delivered past the log-in.
 struct Reached
@@ -68,8 +66,7 @@ void count(Stars &stars, Reached &reached)
 void writeKeyFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        std::abort();
+    check(file.open(QIODevice::WriteOnly));
     file.write("k1\nk2\n\nk4\n");
 }
 
@@ -84,8 +81,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     harness->trace = qEnvironmentVariableIsSet("VELMAR_FUZZ_TRACE");
     harness->keyFile = harness->dir.filePath(QStringLiteral("Zendri.key"));
     writeKeyFile(harness->keyFile);
-    if (!harness->server.listen(QHostAddress::LocalHost))
-        std::abort();
+    check(harness->server.listen(QHostAddress::LocalHost));
     return 0;
 }
 
@@ -105,17 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         stars.keyFileField()->setText(harness->keyFile);
         stars.connectToStars();
 
-        if (!harness->server.waitForNewConnection(TimeoutMs))
-            std::abort();
+        check(harness->server.waitForNewConnection(TimeoutMs));
         QTcpSocket *peer = harness->server.nextPendingConnection();
         peer->write(reinterpret_cast<const char *>(data), qint64(size));
-        if (!waitUntil([peer] { return peer->bytesToWrite() == 0; }))
-            std::abort();
+        check(waitUntil([peer] { return peer->bytesToWrite() == 0; }));
         peer->disconnectFromHost();
-        if (!waitUntil([&disconnected] { return disconnected; }))
-            std::abort();
-        if (stars.connectionState() != 0)
-            std::abort();
+        check(waitUntil([&disconnected] { return disconnected; }));
+        check(stars.connectionState() == 0);
         delete peer;
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
