@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
+#include "app/connectbysignature.h"
 #include "app/config.h"
 #include "sound/sound.h"
 #include "stars/amsg.h"
@@ -13,13 +14,6 @@ namespace {
 
 // The log window keeps this many text blocks; older lines scroll away.
 constexpr int MaxLogBlocks = 2000;
-
-void connectBySignature(const QObject *sender, const char *signal,
-                        const QObject *receiver, const char *method)
-{
-    if (!QObject::connect(sender, signal, receiver, method))
-        qCWarning(lcBody) << "cannot connect" << signal << "to" << method;
-}
 
 // A blank sender field accepts every sender.
 bool senderMatches(const QString &field, const QString &from)

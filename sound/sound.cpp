@@ -5,6 +5,8 @@
 #include <QMediaContent>
 #include <QUrl>
 
+#include "app/connectbysignature.h"
+
 Q_LOGGING_CATEGORY(lcSound, "velmar.sound")
 
 namespace {
@@ -49,13 +51,9 @@ Sound::Sound(const QString &eventNames, const QString &soundFile, const QString 
     Volume->setText(volume);
     Sender->setText(sender);
 
-    [[maybe_unused]] const bool playConnected =
-        connect(Play, SIGNAL(clicked()), this, SLOT(play()));
-    Q_ASSERT(playConnected);
-    [[maybe_unused]] const bool stateConnected =
-        connect(&mediaPlayer, SIGNAL(stateChanged(QMediaPlayer::State)), this,
-                SLOT(mpStateChaned(QMediaPlayer::State)));
-    Q_ASSERT(stateConnected);
+    connectBySignature(Play, SIGNAL(clicked()), this, SLOT(play()));
+    connectBySignature(&mediaPlayer, SIGNAL(stateChanged(QMediaPlayer::State)), this,
+                       SLOT(mpStateChaned(QMediaPlayer::State)));
 }
 
 const QStringList &Sound::events() const

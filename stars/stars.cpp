@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTextStream>
 
+#include "app/connectbysignature.h"
 #include "stars/connectstat.h"
 #include "stars/starslog.h"
 
@@ -17,13 +18,6 @@ const QColor SendColor(0, 200, 120);
 const QColor LogColor(0, 0, 0);
 // One run of receive() handles at most this much, so a flood cannot stall the window.
 constexpr qint64 ReadBufferSize = 64 * 1024;
-
-void connectBySignature(const QObject *sender, const char *signal, const QObject *receiver,
-                        const char *method)
-{
-    if (!QObject::connect(sender, signal, receiver, method))
-        qCWarning(lcStars) << "cannot connect" << signal << "to" << method;
-}
 
 } // namespace
 
