@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QHash>
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
+
+// Debug output about the configuration (velmar.config).
+Q_DECLARE_LOGGING_CATEGORY(lcConfig)
 
 // Takes the first white-space-separated or double-quoted item off `line` into
 // `item` and returns the remainder of the line after that item.

@@ -13,6 +13,7 @@
 
 #include "benchfigures.h"
 #include "clientsession.h"
+#include "linkfigures.h"
 #include "relayload.h"
 
 namespace {
@@ -218,6 +219,26 @@ void addProcesses(QVector<Figure> &figures)
     figures << memory << startUp << toOne << toTen;
 }
 
+// Needs root: the relay runs in a network namespace whose link is cut and mended.
+void addLink(QVector<Figure> &figures)
+{
+    Figure dead{ QStringLiteral("dead link noticed"), QStringLiteral("s"), {}, 6, false };
+    Figure path{ QStringLiteral("log-in after path back"), QStringLiteral("s"), {}, 3, false };
+    Figure restart{ QStringLiteral("log-in after restart"), QStringLiteral("s"), {}, 2, false };
+    Figure silent{ QStringLiteral("silent server dropped"), QStringLiteral("s"), {}, 6, false };
+    for (int r = 0; r < Runs; ++r) {
+        QString error;
+        const LinkRun run = measureLink(QStringLiteral(STARS_RELAY), error);
+        if (!error.isEmpty())
+            warn(QStringLiteral("link"), error);
+        dead.runs.append(run.deadLinkNoticed);
+        path.runs.append(run.loggedInAfterPath);
+        restart.runs.append(run.loggedInAfterRestart);
+        silent.runs.append(run.silentServerDropped);
+    }
+    figures << dead << path << restart << silent;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -229,7 +250,7 @@ int main(int argc, char *argv[])
     if (arguments.contains(MemoryProbe))
         return memoryProbe();
 
-    // --only lines|floods|processes runs one group of figures.
+    // --only lines|floods|processes|link runs one group of figures; link needs root.
     const int only = arguments.indexOf(QStringLiteral("--only"));
     const QString group = only >= 0 ? arguments.value(only + 1) : QString();
     QVector<Figure> figures;
@@ -239,6 +260,8 @@ int main(int argc, char *argv[])
         addFloods(figures);
     if (group.isEmpty() || group == QLatin1String("processes"))
         addProcesses(figures);
+    if (group == QLatin1String("link"))
+        addLink(figures);
     printTable(figures);
 
     const bool allPass = std::all_of(figures.cbegin(), figures.cend(), passes);

@@ -4,7 +4,11 @@
 
 #include "app/connectbysignature.h"
 #include "app/config.h"
+#include "log/logcolours.h"
+#include "sound/linkalarm.h"
+#include "sound/playbackwatch.h"
 #include "sound/sound.h"
+#include "stars/linksupervisor.h"
 #include "stars/amsg.h"
 #include "stars/stars.h"
 
@@ -26,10 +30,12 @@ bool senderMatches(const QString &field, const QString &from)
 Body::Body(QWidget *parent)
     : QFrame(parent)
     , logArea(nullptr, MaxLogBlocks)
+    , settings(Settings::fromConfig(config))
 {
     setupUi(this);
     setupStars();
     setupSounds();
+    setupSoundErrors();
 }
 
 Body::~Body() = default;
@@ -53,8 +59,40 @@ void Body::setupStars()
     stars->nodeNameField()->setText(config.valueOf(QStringLiteral("NAME_ON_STARS"), QStringLiteral("Zendri")));
     stars->keyFileField()->setText(config.valueOf(QStringLiteral("KEY_ON_STARS"), QStringLiteral("Zendri.key")));
 
+    // Supervision starts before the start-up connection, so that a failed one counts too.
+    setupLinkSupervision();
     if (config.valueOf(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("1")).toInt(nullptr, 10) == 1)
         stars->connectToStars();
+}
+
+void Body::setupLinkSupervision()
+{
+    if (!settings.supervisesLink())
+        return;
+    linkSupervisor = std::make_unique<LinkSupervisor>(stars, settings.link);
+    connect(linkSupervisor.get(), &LinkSupervisor::log, &logArea, &LogArea::log);
+    if (settings.linkLostSound.file.isEmpty())
+        return;
+    linkAlarm = new LinkAlarm(settings.linkLostSound, this);
+    connect(linkSupervisor.get(), &LinkSupervisor::alarmChanged, linkAlarm, &LinkAlarm::setRinging);
+}
+
+void Body::setupSoundErrors()
+{
+    if (!settings.showSoundErrors)
+        return;
+    if (!PlaybackWatch::audioOutputAvailable())
+        logArea.log(QStringLiteral("No audio output device: sounds cannot be heard"), LogColours::Failure);
+    for (Sound *row : qAsConst(sounds))
+        watchPlayer(&row->player(), QStringLiteral("the sound for [%1]").arg(row->events().join(QLatin1Char(' '))), row);
+    if (linkAlarm)
+        watchPlayer(&linkAlarm->player(), QStringLiteral("the link-loss alarm"), linkAlarm);
+}
+
+void Body::watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner)
+{
+    auto *watch = new PlaybackWatch(player, what, owner);
+    connect(watch, &PlaybackWatch::log, &logArea, &LogArea::log);
 }
 
 // One row per EVENT entry that names its events and a sound file; the grid row is the

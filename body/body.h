@@ -3,11 +3,17 @@
 #include <QFrame>
 #include <QVector>
 
+#include <memory>
+
+#include "app/settings.h"
 #include "log/logarea.h"
 #include "ui_body.h"
 
 class AMsg;
+class LinkAlarm;
+class LinkSupervisor;
 class QGridLayout;
+class QMediaPlayer;
 class Sound;
 class Stars;
 
@@ -30,9 +36,18 @@ private slots:
 private:
     void setupStars();
     void setupSounds();
+    void setupLinkSupervision();
+    void setupSoundErrors();
+    void watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner);
 
     LogArea logArea;
     Stars *stars = nullptr;
     QGridLayout *soundLayout = nullptr;
     QVector<Sound *> sounds;
+
+    const Settings settings;
+    // Destroyed before the client it watches, so that the client's last disconnection
+    // does not count as a lost link.
+    std::unique_ptr<LinkSupervisor> linkSupervisor;
+    LinkAlarm *linkAlarm = nullptr;
 };

@@ -6,11 +6,14 @@
 #include <QHostInfo>
 #include <QStringList>
 
+#include <climits>
 #include <cstdio>
 
 namespace {
 
 constexpr quint16 DefaultPort = 6057;
+constexpr int DefaultKeepAliveSeconds = 30;
+constexpr int MsPerSecond = 1000;
 constexpr int UsageError = 2;
 constexpr int ListenError = 1;
 
@@ -58,7 +61,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption keysOption(QStringLiteral("keys"),
             QStringLiteral("Directory of the key files <node>.key."), QStringLiteral("dir"),
             QStringLiteral("keys"));
-    parser.addOptions({ hostOption, portOption, keysOption });
+    const QCommandLineOption keepAliveOption(QStringLiteral("keepalive"),
+            QStringLiteral("Seconds after which a peer that answers no keep-alive probe is dropped; 0: never."),
+            QStringLiteral("seconds"), QString::number(DefaultKeepAliveSeconds));
+    parser.addOptions({ hostOption, portOption, keysOption, keepAliveOption });
     parser.process(argumentsOf(argc, argv));
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()), UsageError);
@@ -67,11 +73,16 @@ int main(int argc, char *argv[])
     const uint port = parser.value(portOption).toUInt(&portOk);
     if (!portOk || port > 0xffff)
         return fail(QStringLiteral("bad port %1").arg(parser.value(portOption)), UsageError);
+    bool keepAliveOk = false;
+    const int keepAlive = parser.value(keepAliveOption).toInt(&keepAliveOk);
+    if (!keepAliveOk || keepAlive < 0 || keepAlive > INT_MAX / MsPerSecond)
+        return fail(QStringLiteral("bad keep-alive time %1").arg(parser.value(keepAliveOption)), UsageError);
     const QHostAddress address = addressOf(parser.value(hostOption));
     if (address.isNull())
         return fail(QStringLiteral("cannot resolve host %1").arg(parser.value(hostOption)), UsageError);
 
     RelayServer server(parser.value(keysOption));
+    server.setDeadPeerTimeout(keepAlive * MsPerSecond);
     if (!server.listen(address, quint16(port)))
         return fail(QStringLiteral("cannot listen on %1:%2: %3")
                         .arg(address.toString()).arg(port).arg(server.errorString()), ListenError);

@@ -3,6 +3,7 @@
 #include "messageline.h"
 #include "relayconnection.h"
 #include "relaylog.h"
+#include "stars/keepalive.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -34,6 +35,11 @@ bool RelayServer::listen(const QHostAddress &address, quint16 port)
     return m_listener->listen(address, port);
 }
 
+void RelayServer::setDeadPeerTimeout(int ms)
+{
+    m_deadPeerTimeoutMs = ms;
+}
+
 QString RelayServer::errorString() const
 {
     return m_listener->errorString();
@@ -51,8 +57,11 @@ quint16 RelayServer::serverPort() const
 
 void RelayServer::acceptConnections()
 {
-    while (QTcpSocket *socket = m_listener->nextPendingConnection())
+    while (QTcpSocket *socket = m_listener->nextPendingConnection()) {
+        if (m_deadPeerTimeoutMs > 0 && !enableKeepAlive(socket, m_deadPeerTimeoutMs))
+            qCInfo(lcRelay) << "cannot time the keep-alive probes";
         new RelayConnection(socket, this);
+    }
 }
 
 QLatin1String RelayServer::refusalFor(QLatin1String node, qint64 keyIndex, const QString &key) const

@@ -24,6 +24,9 @@ public:
     explicit RelayServer(const QString &keyDirectory, QObject *parent = nullptr);
 
     bool listen(const QHostAddress &address, quint16 port);
+    // Connections whose peer stays silent to the system's probes are dropped after this long,
+    // so that a node whose link died can log in again; 0 leaves them open.
+    void setDeadPeerTimeout(int ms);
     QString errorString() const;
     QHostAddress serverAddress() const;
     quint16 serverPort() const;
@@ -46,6 +49,7 @@ private:
 
     QTcpServer *const m_listener;
     const KeyStore m_keys;
+    int m_deadPeerTimeoutMs = 0;
     QHash<QByteArray, RelayConnection *> m_nodes;
     // Subscribers by the node whose events they want; kept for nodes not connected yet.
     QHash<QByteArray, QVector<RelayConnection *>> m_subscribers;

@@ -1,11 +1,10 @@
 #include "sound/sound.h"
 
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMediaContent>
-#include <QUrl>
 
 #include "app/connectbysignature.h"
+#include "sound/soundurl.h"
 
 Q_LOGGING_CATEGORY(lcSound, "velmar.sound")
 
@@ -28,15 +27,6 @@ const char *stateName(QMediaPlayer::State state)
         return "StoppedState";
     }
     return nullptr;
-}
-
-// A relative name is taken from the working directory at the moment of playing: the media
-// back end cannot open a relative file URL. An empty name stays an empty source.
-QUrl soundUrl(const QString &fileName)
-{
-    if (fileName.isEmpty())
-        return QUrl();
-    return QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath());
 }
 
 } // namespace

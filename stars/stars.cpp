@@ -18,6 +18,8 @@ const QColor SendColor(0, 200, 120);
 const QColor LogColor(0, 0, 0);
 // One run of receive() handles at most this much, so a flood cannot stall the window.
 constexpr qint64 ReadBufferSize = 64 * 1024;
+// A refusal is passed on at most this long: a hostile server may send megabytes.
+constexpr int MaxReportedReply = 512;
 
 } // namespace
 
@@ -82,12 +84,19 @@ int Stars::connectionState() const
     return connectStat->state();
 }
 
+QTcpSocket *Stars::connection() const
+{
+    return socket;
+}
+
 void Stars::connectToStars()
 {
     if (connectStat->state() == ConnectStat::Connected) {
+        emit connectionRequested(false);
         socket->close();
         return;
     }
+    emit connectionRequested(true);
     // A socket that is still looking up, connecting, open or closing keeps its connection.
     if (socket->state() != QAbstractSocket::UnconnectedState)
         return;
@@ -115,7 +124,7 @@ void Stars::closeConnection()
 void Stars::resetReception()
 {
     pending.clear();
-    loginRefused = false;
+    loginWasRefused = false;
     ++receptionEpoch;
 }
 
@@ -163,7 +172,7 @@ void Stars::handleLine(const QString &line)
     if (isSignalConnected(vlogSignal))
         emit vlog(QStringLiteral("msg from stars[%1]").arg(line.simplified()), LogColor);
 
-    if (loginRefused)
+    if (loginWasRefused)
         return;
     switch (connectStat->state()) {
     case ConnectStat::Disconnected:
@@ -176,8 +185,7 @@ void Stars::handleLine(const QString &line)
             emit starsIsReady();
             emit log(QStringLiteral("Connected To Stars"), LogColor);
         } else {
-            loginRefused = true;
-            socket->disconnectFromHost();
+            refuseLogin(line);
         }
         break;
     case ConnectStat::Connected:
@@ -190,6 +198,7 @@ void Stars::handleLine(const QString &line)
 
 void Stars::exchangeKey(const QString &line)
 {
+    sentKey.clear();
     loadKeys();
     if (keys.isEmpty()) {
         emit log(QStringLiteral("I have no key to exchange with Stars."), LogColor);
@@ -204,6 +213,7 @@ void Stars::exchangeKey(const QString &line)
         position += count;
     const QString name = nameOnStarsLE->text();
     const QString &key = keys.at(position);
+    sentKey = key;
     emit log(QStringLiteral("sending key [%1][%2]").arg(name, key), LogColor);
     socket->write(encodeSentLine(name + QLatin1Char(' ') + key));
 }
@@ -230,6 +240,16 @@ bool Stars::loginAccepted(const QString &line) const
 {
     return line.startsWith(QStringLiteral("System>") + nameOnStarsLE->text()
                            + QStringLiteral(" Ok:"));
+}
+
+void Stars::refuseLogin(const QString &line)
+{
+    loginWasRefused = true;
+    QString reply = line.trimmed();
+    if (!sentKey.isEmpty())
+        reply.replace(sentKey, QStringLiteral("*****"));
+    emit loginRefused(reply.left(MaxReportedReply));
+    socket->disconnectFromHost();
 }
 
 void Stars::setBusy(bool f)

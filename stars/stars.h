@@ -30,6 +30,8 @@ public:
     QLineEdit *nodeNameField() const;
     QLineEdit *keyFileField() const;
     int connectionState() const;
+    // The connection's socket, for a supervisor that watches and tunes it; Stars stays its owner.
+    QTcpSocket *connection() const;
 
     // Guards for code that answers commands: on a wrong parameter count they reply
     // "Er: Number of Params shuld be N" and fail.
@@ -50,6 +52,10 @@ signals:
     void sendingAnsToStars(const QString &ans);
     void sendingEventToStars(const QString &msg);
     void sendingAskToStars(const QString &msg);
+    // connectToStars() was called: to open a connection (true) or to close a live one (false).
+    void connectionRequested(bool open);
+    // The server refused the log-in with this line; the key that was sent is masked in it.
+    void loginRefused(const QString &reply);
 
 private slots:
     void connectedToStars();
@@ -78,6 +84,7 @@ private:
     void exchangeKey(const QString &line);
     void loadKeys();
     bool loginAccepted(const QString &line) const;
+    void refuseLogin(const QString &line);
 
     // Sending.
     QString sendMsg(const QString &fromNode, const QString &fromCh, const QString &to,
@@ -102,11 +109,13 @@ private:
     bool isBusy = false;
     CmdTable commands;
     bool logSendingMsg = false;
+    // The key of the last key exchange, kept out of what is passed on about a refusal.
+    QString sentKey;
 
     // Bytes read from the socket that do not yet end in a line feed.
     QByteArray pending;
     // Set when the log-in was refused: the rest of that connection's lines are dropped.
-    bool loginRefused = false;
+    bool loginWasRefused = false;
     // Changes whenever the reception state is reset, so a running receive loop notices it.
     quint32 receptionEpoch = 0;
     bool receiving = false;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMediaContent>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTimer>
 
 #include "app/config.h"
@@ -13,6 +14,7 @@
 #include "log/logarea.h"
 #include "login.h"
 #include "scriptedserver.h"
+#include "sound/linkalarm.h"
 #include "sound/sound.h"
 #include "stars/connectstat.h"
 #include "stars/stars.h"
@@ -64,6 +66,19 @@ QString playedFile(Sound *row)
     return row->player().media().request().url().toLocalFile();
 }
 
+LogArea *logWindow();
+
+// The log window's lines without their time stamps.
+QStringList logLines()
+{
+    constexpr int StampLength = 23;
+    QStringList lines = logWindow()->findChild<QTextEdit *>()->toPlainText().split(QLatin1Char('\n'));
+    lines.removeLast();
+    for (QString &line : lines)
+        line.remove(0, StampLength);
+    return lines;
+}
+
 LogArea *logWindow()
 {
     const QWidgetList windows = QApplication::topLevelWidgets();
@@ -100,6 +115,8 @@ private slots:
     void debugLine();
     void subscriptions_data();
     void subscriptions();
+    void linkKeys_data();
+    void linkKeys();
 
 private:
     // A fresh configuration from `text`; the client stays disconnected unless the text says.
@@ -447,6 +464,64 @@ void TestBody::subscriptions()
         QCOMPARE(lines.takeLast(), QByteArray("Zendri>Dev @Hello Hello! I am Zendri. Nice to meet you!"));
         QCOMPARE(lines, sent);
     }
+}
+
+void TestBody::linkKeys_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    QTest::addColumn<QStringList>("afterDrop");
+
+    QTest::newRow("none") << QByteArray("UNKNOWN_KEY 1\n") << QStringList();
+    QTest::newRow("all")
+        << QByteArray("RECONNECT_SEC 1\nLINK_TIMEOUT_SEC 5\nLINK_LOST_SOUND a.wav 10 5\nSHOW_SOUND_ERRORS 1\n")
+        << QStringList { "Lost the Stars link to 127.0.0.1:%1: The remote host closed the connection",
+                         "Trying Stars at 127.0.0.1:%1 again in 1 s" };
+}
+
+// Without the link keys a drop leaves the client down and the log as it was; with them the
+// client says why, rings the alarm, logs in again and subscribes again.
+void TestBody::linkKeys()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(QStringList, afterDrop);
+    useConfig(serverSettings() + "FLGON Dev\nEVENT Alarm missing.wav 50\n" + keys);
+    Body body;
+    const QStringList logIn { "opening key file [" + keyPath + "]", "sending key [Zendri][k0]",
+                              "---- Snd Zendri>System flgon Dev", "Connected To Stars" };
+    QVERIFY(server->waitForClient(10000));
+    server->send("0\n");
+    QVERIFY(server->waitForLines(1, 10000));
+    QCOMPARE(server->received(), QByteArray("Zendri k0\n"));
+    server->clearReceived();
+    server->send("System>Zendri Ok:\n");
+    QVERIFY(server->waitForLines(1, 10000));
+    QCOMPARE(server->received(), QByteArray("Zendri>System flgon Dev\n"));
+    QMetaObject::invokeMethod(rowsOf(body).first(), "play");
+    QTRY_COMPARE(rowsOf(body).first()->player().mediaStatus(), QMediaPlayer::InvalidMedia);
+
+    auto *alarm = body.findChild<LinkAlarm *>();
+    QCOMPARE(alarm != nullptr, !afterDrop.isEmpty());
+    const QStringList before = logLines();
+    server->closeClient();
+    if (afterDrop.isEmpty()) {
+        QVERIFY(!server->waitForClient(1500));
+        QCOMPARE(before, logIn);
+        QCOMPARE(logLines(), before);
+        return;
+    }
+    QCOMPARE(before.first(), QStringLiteral("No audio output device: sounds cannot be heard"));
+    QVERIFY(before.last().startsWith("Can't play the sound for [Alarm] from ["));
+    QTRY_COMPARE(logLines().mid(before.size()), afterDrop.replaceInStrings("%1", QString::number(server->port())));
+    QVERIFY(alarm->isRinging());
+    QVERIFY(server->waitForClient(10000));
+    server->send("0\n");
+    QVERIFY(server->waitForLines(1, 10000));
+    server->clearReceived();
+    server->send("System>Zendri Ok:\n");
+    QVERIFY(server->waitForLines(1, 10000));
+    QCOMPARE(server->received(), QByteArray("Zendri>System flgon Dev\n"));
+    QVERIFY(!alarm->isRinging());
+    QTRY_COMPARE(logLines().filter(QRegularExpression("^Stars link was down 00:00:0\\d$")).size(), 1);
 }
 
 QTEST_MAIN(TestBody)

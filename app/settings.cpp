@@ -1,0 +1,99 @@
+#include "app/settings.h"
+
+#include <QtGlobal>
+
+#include "app/config.h"
+
+namespace {
+
+constexpr int MsPerSecond = 1000;
+constexpr int LongestSeconds = 3600;
+constexpr int DefaultMaxReconnectSeconds = 60;
+constexpr int ShortestLinkTimeoutSeconds = 5;
+constexpr int ShortestAlarmRepeatSeconds = 5;
+constexpr int DefaultAlarmRepeatSeconds = 30;
+constexpr int FullVolume = 100;
+
+struct Bounds
+{
+    int low;
+    int high;
+    int fallback;    // for an absent value and for one that is not a number
+    bool zeroIsOff;  // 0 switches the feature off, and so does a negative value
+};
+
+int boundedSetting(const QString &name, const QString &text, const Bounds &bounds)
+{
+    if (text.isEmpty())
+        return bounds.fallback;
+    bool isNumber = false;
+    const int value = text.toInt(&isNumber, 10);
+    if (!isNumber) {
+        qCDebug(lcConfig).noquote() << QStringLiteral("%1 [%2] is not a whole number; using %3")
+                                           .arg(name, text).arg(bounds.fallback);
+        return bounds.fallback;
+    }
+    if (bounds.zeroIsOff && value == 0)
+        return 0;
+    const int bounded = bounds.zeroIsOff && value < 0 ? 0 : qBound(bounds.low, value, bounds.high);
+    if (bounded != value)
+        qCDebug(lcConfig).noquote() << QStringLiteral("%1 [%2] is out of bounds %3..%4; using %5")
+                                           .arg(name, text).arg(bounds.low).arg(bounds.high).arg(bounded);
+    return bounded;
+}
+
+int boundedKey(const Config &config, const char *key, const Bounds &bounds)
+{
+    const QString name = QLatin1String(key);
+    return boundedSetting(name, config.valueOf(name), bounds);
+}
+
+LinkTiming linkTiming(const Config &config)
+{
+    LinkTiming timing;
+    const int reconnect = boundedKey(config, "RECONNECT_SEC", {1, LongestSeconds, 0, true});
+    if (reconnect > 0) {
+        const int longest = boundedKey(config, "RECONNECT_MAX_SEC",
+                                       {reconnect, LongestSeconds,
+                                        qMax(reconnect, DefaultMaxReconnectSeconds), false});
+        timing.reconnectMs = reconnect * MsPerSecond;
+        timing.maxReconnectMs = longest * MsPerSecond;
+    }
+    timing.timeoutMs = MsPerSecond
+        * boundedKey(config, "LINK_TIMEOUT_SEC", {ShortestLinkTimeoutSeconds, LongestSeconds, 0, true});
+    return timing;
+}
+
+// LINK_LOST_SOUND file [volume] [repeat_sec]
+AlarmSound alarmSound(const Config &config)
+{
+    AlarmSound sound;
+    QString volume, repeat;
+    QString rest = takeItem(config.allRestsOf(QStringLiteral("LINK_LOST_SOUND")).value(0), sound.file);
+    rest = takeItem(rest, volume);
+    takeItem(rest, repeat);
+    if (sound.file.isEmpty())
+        return sound;
+    sound.volume = boundedSetting(QStringLiteral("LINK_LOST_SOUND volume"), volume,
+                                  {0, FullVolume, FullVolume, false});
+    sound.repeatMs = MsPerSecond
+        * boundedSetting(QStringLiteral("LINK_LOST_SOUND repeat"), repeat,
+                         {ShortestAlarmRepeatSeconds, LongestSeconds, DefaultAlarmRepeatSeconds, false});
+    return sound;
+}
+
+} // namespace
+
+bool Settings::supervisesLink() const
+{
+    return link.reconnectMs > 0 || link.timeoutMs > 0 || !linkLostSound.file.isEmpty();
+}
+
+Settings Settings::fromConfig(const Config &config)
+{
+    Settings settings;
+    settings.link = linkTiming(config);
+    settings.linkLostSound = alarmSound(config);
+    settings.showSoundErrors = boundedKey(config, "SHOW_SOUND_ERRORS", {0, 1, 0, false}) == 1;
+    return settings;
+}

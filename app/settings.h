@@ -1,0 +1,24 @@
+#pragma once
+
+#include "sound/linkalarm.h"
+#include "stars/linksupervisor.h"
+
+class Config;
+
+// The optional operator keys of the configuration, read once at start-up and held to their
+// bounds. Every one is off when its key is absent, so a configuration without them behaves
+// as the plain client does.
+struct Settings
+{
+    LinkTiming link;
+    // No file: no link-loss alarm.
+    AlarmSound linkLostSound;
+    bool showSoundErrors = false;
+
+    // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
+    bool supervisesLink() const;
+
+    // Reads the keys; a value that is not a whole number or lies outside its bounds gives one
+    // debug line and is replaced by its default or its nearest bound.
+    static Settings fromConfig(const Config &config);
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QColor>
+
+// Colours of the log lines through which the client tells the operator about its own state.
+namespace LogColours {
+
+// Something the operator must act on or know about: a lost link, a sound that cannot play.
+inline const QColor Failure(200, 0, 0);
+// Something the client does by itself, such as the next try to connect.
+inline const QColor Notice(170, 100, 0);
+// Something that works again.
+inline const QColor Recovery(0, 130, 0);
+
+} // namespace LogColours

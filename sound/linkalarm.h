@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QMediaPlayer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+// The sound of the link-loss alarm and how often it rings again.
+struct AlarmSound
+{
+    QString file;
+    int volume = 100;
+    int repeatMs = 30000;
+};
+
+// Rings while the Stars link is down without the user having asked for it: plays its sound at
+// once and again at every repeat, until it is told to stop.
+class LinkAlarm : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(LinkAlarm)
+
+public:
+    explicit LinkAlarm(const AlarmSound &sound, QObject *parent = nullptr);
+
+    QMediaPlayer &player();
+    bool isRinging() const;
+
+public slots:
+    void setRinging(bool ringing);
+
+private:
+    void ring();
+
+    AlarmSound sound;
+    QMediaPlayer mediaPlayer;
+    QTimer repeat;
+};

@@ -1,0 +1,185 @@
+#include "stars/linksupervisor.h"
+
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QTcpSocket>
+
+#include "log/logcolours.h"
+#include "stars/keepalive.h"
+#include "stars/connectstat.h"
+#include "stars/stars.h"
+
+Q_LOGGING_CATEGORY(lcLink, "velmar.link")
+
+namespace {
+
+constexpr int MsPerSecond = 1000;
+
+QString seconds(int ms)
+{
+    return QString::number(ms / double(MsPerSecond));
+}
+
+// Hours may pass 24: a link can stay down for days.
+QString hoursMinutesSeconds(qint64 ms)
+{
+    const qint64 total = ms / MsPerSecond;
+    return QStringLiteral("%1:%2:%3")
+        .arg(total / 3600, 2, 10, QLatin1Char('0'))
+        .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(total % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+LinkSupervisor::LinkSupervisor(Stars *stars, const LinkTiming &timing, QObject *parent)
+    : QObject(parent)
+    , stars(stars)
+    , socket(stars->connection())
+    , timing(timing)
+    , nextDelayMs(timing.reconnectMs)
+{
+    retryTimer.setSingleShot(true);
+    attemptTimer.setSingleShot(true);
+    attemptTimer.setTimerType(Qt::PreciseTimer);
+    attemptTimer.setInterval(timing.timeoutMs);
+    connect(&retryTimer, &QTimer::timeout, this, &LinkSupervisor::retry);
+    connect(&attemptTimer, &QTimer::timeout, this, &LinkSupervisor::attemptTimedOut);
+    connect(stars, &Stars::connectionRequested, this, &LinkSupervisor::connectionRequested);
+    connect(stars, &Stars::starsIsReady, this, &LinkSupervisor::loggedIn);
+    connect(stars, &Stars::loginRefused, this, &LinkSupervisor::loginRefused);
+    connect(socket, &QAbstractSocket::stateChanged, this, &LinkSupervisor::socketStateChanged);
+    connect(socket, &QAbstractSocket::errorOccurred, this, &LinkSupervisor::socketFailed);
+}
+
+// A request of the user's (not a retry of ours) stops the alarm and starts afresh: a Connect
+// wants the link with the first delay again, a Disconnect wants it closed and no retries.
+void LinkSupervisor::connectionRequested(bool open)
+{
+    if (retrying)
+        return;
+    retryTimer.stop();
+    setRinging(false);
+    wanted = open;
+    nextDelayMs = timing.reconnectMs;
+}
+
+void LinkSupervisor::socketStateChanged(QAbstractSocket::SocketState state)
+{
+    switch (state) {
+    case QAbstractSocket::HostLookupState:
+        causeReported = false;
+        tcpConnected = false;
+        if (timing.timeoutMs > 0)
+            attemptTimer.start();
+        break;
+    case QAbstractSocket::ConnectedState:
+        tcpConnected = true;
+        if (timing.timeoutMs > 0) {
+            if (!enableKeepAlive(socket, timing.timeoutMs))
+                qCDebug(lcLink) << "cannot time the keep-alive probes; a dead link may be noticed late";
+            attemptTimer.start();
+        }
+        break;
+    case QAbstractSocket::UnconnectedState:
+        attemptTimer.stop();
+        // A failed attempt reports its error only after this change: let the cause come first.
+        QMetaObject::invokeMethod(this, &LinkSupervisor::linkEnded, Qt::QueuedConnection);
+        break;
+    default:
+        break;
+    }
+}
+
+void LinkSupervisor::socketFailed()
+{
+    if (!wanted)
+        return;
+    if (!tcpConnected)
+        reportOnce(QStringLiteral("Can't connect to Stars at %1: %2").arg(address(), socket->errorString()));
+    else if (socket->error() == QAbstractSocket::SocketTimeoutError)
+        reportOnce(QStringLiteral("The Stars link to %1 is dead: no answer within %2 s")
+                       .arg(address(), seconds(timing.timeoutMs)));
+    else
+        reportOnce(QStringLiteral("Lost the Stars link to %1: %2").arg(address(), socket->errorString()));
+}
+
+void LinkSupervisor::loggedIn()
+{
+    attemptTimer.stop();
+    wanted = true;
+    nextDelayMs = timing.reconnectMs;
+    setRinging(false);
+    if (!downClock.isValid())
+        return;
+    emit log(QStringLiteral("Stars link was down %1").arg(hoursMinutesSeconds(downClock.elapsed())),
+             LogColours::Recovery);
+    downClock.invalidate();
+}
+
+void LinkSupervisor::loginRefused(const QString &reply)
+{
+    reportOnce(QStringLiteral("Log-in refused by Stars at %1: %2").arg(address(), reply));
+}
+
+// The socket is aborted so that the ordinary end of a connection follows.
+void LinkSupervisor::attemptTimedOut()
+{
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        reportOnce(QStringLiteral("No log-in at Stars at %1 within %2 s").arg(address(), seconds(timing.timeoutMs)));
+    else
+        reportOnce(QStringLiteral("No connection to Stars at %1 within %2 s").arg(address(), seconds(timing.timeoutMs)));
+    socket->abort();
+}
+
+// A retry never cuts into a connection that is open or on its way.
+void LinkSupervisor::retry()
+{
+    if (stars->connectionState() == ConnectStat::Connected
+        || socket->state() != QAbstractSocket::UnconnectedState)
+        return;
+    retrying = true;
+    stars->connectToStars();
+    retrying = false;
+}
+
+void LinkSupervisor::linkEnded()
+{
+    if (!wanted)
+        return;
+    if (!downClock.isValid())
+        downClock.start();
+    setRinging(true);
+    scheduleRetry();
+}
+
+void LinkSupervisor::scheduleRetry()
+{
+    if (timing.reconnectMs <= 0)
+        return;
+    emit log(QStringLiteral("Trying Stars at %1 again in %2 s").arg(address(), seconds(nextDelayMs)),
+             LogColours::Notice);
+    retryTimer.start(nextDelayMs);
+    nextDelayMs = qMin(2 * nextDelayMs, timing.maxReconnectMs);
+}
+
+void LinkSupervisor::setRinging(bool on)
+{
+    if (ringing == on)
+        return;
+    ringing = on;
+    emit alarmChanged(on);
+}
+
+void LinkSupervisor::reportOnce(const QString &what)
+{
+    if (causeReported)
+        return;
+    causeReported = true;
+    emit log(what, LogColours::Failure);
+}
+
+QString LinkSupervisor::address() const
+{
+    return stars->hostField()->text() + QLatin1Char(':') + stars->portField()->text();
+}
