@@ -4,7 +4,8 @@ include(GNUInstallDirs)
 install(TARGETS velmar stars-relay stars-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES dist/velmar.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dist/velmar.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES examples/config.cfg examples/alarm.wav DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples)
+file(GLOB example_sounds CONFIGURE_DEPENDS examples/*.wav)
+install(FILES examples/config.cfg ${example_sounds} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples)
 install(DIRECTORY examples/keys DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples
         FILES_MATCHING PATTERN "*.key")
 # The README with the pictures it shows; the project's name would give the folder a capital.
