@@ -12,6 +12,7 @@ private slots:
     void script_data();
     void script();
     void snoozeEndsByItself();
+    void anyOrderOfControls();
 };
 
 void TestHorn::script_data()
@@ -95,6 +96,43 @@ void TestHorn::snoozeEndsByItself()
     QTRY_COMPARE(horn.quiet(), Horn::Quiet::Off);
     QCOMPARE(lines.last().at(0).toString(), QStringLiteral("Snooze ended"));
     QCOMPARE(starts.size(), 2);
+}
+
+// Controls clicked in any order while events arrive: nothing plays while the horn is quiet,
+// and every event that matches while it is quiet gets its line.
+void TestHorn::anyOrderOfControls()
+{
+    qint64 now = 0;
+    Horn horn({"A", "B"}, HornSettings {500, true}, nullptr, [&now] { return now; });
+    QSet<int> playing;
+    int quietLines = 0;
+    int quietMatches = 0;
+    connect(&horn, &Horn::startRow, this, [&](int row) { playing.insert(row); });
+    connect(&horn, &Horn::stopRow, this, [&](int row) { playing.remove(row); });
+    connect(&horn, &Horn::log, this, [&](const QString &line) { quietLines += line.contains(": Dev Alarm for ["); });
+    QRandomGenerator random(7);
+    for (int i = 0; i < 20000; ++i) {
+        const int row = random.bounded(2);
+        switch (random.bounded(8)) {
+        case 0:
+            horn.eventReceived();
+            quietMatches += horn.quiet() != Horn::Quiet::Off;
+            horn.rowMatched(row, "Dev", "Alarm");
+            break;
+        case 1:
+            if (playing.remove(row))
+                horn.rowEnded(row);
+            break;
+        case 2: horn.buttonClicked(row); break;
+        case 3: horn.silence(); break;
+        case 4: horn.toggleMute(); break;
+        case 5: horn.toggleSnooze(random.bounded(2) ? 60000 : 300000); break;
+        default: now += random.bounded(1000); break;
+        }
+        if (horn.quiet() != Horn::Quiet::Off)
+            QVERIFY2(playing.isEmpty(), qPrintable(QString::number(i)));
+    }
+    QCOMPARE(quietLines, quietMatches);
 }
 
 QTEST_GUILESS_MAIN(TestHorn)
