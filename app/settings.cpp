@@ -13,6 +13,7 @@ constexpr int ShortestLinkTimeoutSeconds = 5;
 constexpr int ShortestAlarmRepeatSeconds = 5;
 constexpr int DefaultAlarmRepeatSeconds = 30;
 constexpr int FullVolume = 100;
+constexpr int LongestHoldoffMs = 600000;
 
 struct Bounds
 {
@@ -82,6 +83,21 @@ AlarmSound alarmSound(const Config &config)
     return sound;
 }
 
+bool switchedOn(const Config &config, const char *key)
+{
+    return boundedKey(config, key, {0, 1, 0, false}) == 1;
+}
+
+OperatorSettings readOperatorFeatures(const Config &config)
+{
+    OperatorSettings features;
+    features.bar = switchedOn(config, "OPERATOR_BAR");
+    features.tray = switchedOn(config, "TRAY");
+    features.horn.holdoffMs = boundedKey(config, "EVENT_HOLDOFF_MS", {0, LongestHoldoffMs, 0, true});
+    features.horn.repeatUntilAck = switchedOn(config, "REPEAT_UNTIL_ACK");
+    return features;
+}
+
 } // namespace
 
 bool Settings::supervisesLink() const
@@ -94,6 +110,7 @@ Settings Settings::fromConfig(const Config &config)
     Settings settings;
     settings.link = linkTiming(config);
     settings.linkLostSound = alarmSound(config);
-    settings.showSoundErrors = boundedKey(config, "SHOW_SOUND_ERRORS", {0, 1, 0, false}) == 1;
+    settings.showSoundErrors = switchedOn(config, "SHOW_SOUND_ERRORS");
+    settings.operatorFeatures = readOperatorFeatures(config);
     return settings;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "operator/horncontrol.h"
 #include "sound/linkalarm.h"
 #include "stars/linksupervisor.h"
 
@@ -14,6 +15,7 @@ struct Settings
     // No file: no link-loss alarm.
     AlarmSound linkLostSound;
     bool showSoundErrors = false;
+    OperatorSettings operatorFeatures;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
     bool supervisesLink() const;

@@ -5,6 +5,8 @@
 #include "app/connectbysignature.h"
 #include "app/config.h"
 #include "log/logcolours.h"
+#include "operator/horncontrol.h"
+#include "operator/operatorbar.h"
 #include "sound/linkalarm.h"
 #include "sound/playbackwatch.h"
 #include "sound/sound.h"
@@ -36,6 +38,7 @@ Body::Body(QWidget *parent)
     setupStars();
     setupSounds();
     setupSoundErrors();
+    setupHornControl();
 }
 
 Body::~Body() = default;
@@ -89,6 +92,22 @@ void Body::setupSoundErrors()
         watchPlayer(&linkAlarm->player(), QStringLiteral("the link-loss alarm"), linkAlarm);
 }
 
+// The operator bar goes below the rows, and the window grows by its height, so that the
+// rows keep their room.
+void Body::setupHornControl()
+{
+    if (!settings.operatorFeatures.enabled())
+        return;
+    hornControl = new HornControl(settings.operatorFeatures, sounds, stars, this);
+    connect(hornControl, &HornControl::log, &logArea, &LogArea::log);
+    if (linkAlarm)
+        connect(hornControl, &HornControl::silenced, linkAlarm, &LinkAlarm::silence);
+    if (OperatorBar *bar = hornControl->bar()) {
+        gridLayout->addWidget(bar, 2, 0);
+        resize(width(), height() + gridLayout->verticalSpacing() + bar->sizeHint().height());
+    }
+}
+
 void Body::watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner)
 {
     auto *watch = new PlaybackWatch(player, what, owner);
@@ -130,12 +149,17 @@ void Body::anyAsk(const AMsg &)
 // Plays every row that lists the event and whose sender field is blank or names the sender.
 void Body::anyEvent(const AMsg &msg)
 {
-    for (Sound *row : qAsConst(sounds)) {
+    if (hornControl)
+        hornControl->eventReceived();
+    for (int i = 0; i < sounds.size(); ++i) {
+        Sound *row = sounds.at(i);
         // The sender field is read only for a listed event; the debug line reads it itself.
         const bool listed = row->events().contains(msg.cmd);
         const bool matches = listed && senderMatches(row->senderText(), msg.from);
         qCDebug(lcBody) << msg.cmd << row->events() << listed << msg.from << row->senderText() << matches;
-        if (matches)
+        if (matches && hornControl)
+            hornControl->rowMatched(i, msg.from, msg.cmd);
+        else if (matches)
             row->play();
     }
 }

@@ -10,6 +10,7 @@
 #include "ui_body.h"
 
 class AMsg;
+class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
 class QGridLayout;
@@ -38,6 +39,7 @@ private:
     void setupSounds();
     void setupLinkSupervision();
     void setupSoundErrors();
+    void setupHornControl();
     void watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner);
 
     LogArea logArea;
@@ -50,4 +52,5 @@ private:
     // does not count as a lost link.
     std::unique_ptr<LinkSupervisor> linkSupervisor;
     LinkAlarm *linkAlarm = nullptr;
+    HornControl *hornControl = nullptr;
 };

@@ -9,6 +9,8 @@ namespace LogColours {
 inline const QColor Failure(200, 0, 0);
 // Something the client does by itself, such as the next try to connect.
 inline const QColor Notice(170, 100, 0);
+// An event that rang nothing because the horn was muted or snoozed, and the horn's own state.
+inline const QColor Quiet(128, 0, 160);
 // Something that works again.
 inline const QColor Recovery(0, 130, 0);
 

@@ -35,6 +35,11 @@ void LinkAlarm::setRinging(bool ringing)
     ring();
 }
 
+void LinkAlarm::silence()
+{
+    mediaPlayer.stop();
+}
+
 void LinkAlarm::ring()
 {
     mediaPlayer.setMedia(QMediaContent(soundUrl(sound.file)));

@@ -28,6 +28,8 @@ public:
 
 public slots:
     void setRinging(bool ringing);
+    // Stops the sound that plays now; the alarm rings again at its next repeat.
+    void silence();
 
 private:
     void ring();

@@ -61,6 +61,11 @@ QMediaPlayer &Sound::player()
     return mediaPlayer;
 }
 
+QPushButton *Sound::playButton() const
+{
+    return Play;
+}
+
 void Sound::mpStateChaned(QMediaPlayer::State state)
 {
     if (const char *name = stateName(state))

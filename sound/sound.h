@@ -21,6 +21,8 @@ public:
     const QStringList &events() const;
     QString senderText() const;
     QMediaPlayer &player();
+    // For the horn control, which takes over the button's clicks and text.
+    QPushButton *playButton() const;
 
 private slots:
     void mpStateChaned(QMediaPlayer::State state);

@@ -31,6 +31,11 @@ ConnectStat::ConnectStat(QObject *parent)
 
 ConnectStat::~ConnectStat() = default;
 
+QString ConnectStat::labelStyleSheet(int s)
+{
+    return s < Disconnected || s > Connected ? QString() : QString::fromLatin1(looks[s].labelStyle);
+}
+
 void ConnectStat::setWidgets(QLabel *statusLabel, QAbstractButton *connectButton)
 {
     label = statusLabel;

@@ -17,6 +17,9 @@ public:
     explicit ConnectStat(QObject *parent = nullptr);
     ~ConnectStat() override;
 
+    // The status label's style sheet for a state, for other views of the same state.
+    static QString labelStyleSheet(int s);
+
     void setWidgets(QLabel *label, QAbstractButton *button);
     void setState(int s);
     int state() const;

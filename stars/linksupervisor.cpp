@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 #include <QTcpSocket>
 
+#include "app/durationtext.h"
 #include "log/logcolours.h"
 #include "stars/keepalive.h"
 #include "stars/connectstat.h"
@@ -18,16 +19,6 @@ constexpr int MsPerSecond = 1000;
 QString seconds(int ms)
 {
     return QString::number(ms / double(MsPerSecond));
-}
-
-// Hours may pass 24: a link can stay down for days.
-QString hoursMinutesSeconds(qint64 ms)
-{
-    const qint64 total = ms / MsPerSecond;
-    return QStringLiteral("%1:%2:%3")
-        .arg(total / 3600, 2, 10, QLatin1Char('0'))
-        .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(total % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -112,7 +103,7 @@ void LinkSupervisor::loggedIn()
     setRinging(false);
     if (!downClock.isValid())
         return;
-    emit log(QStringLiteral("Stars link was down %1").arg(hoursMinutesSeconds(downClock.elapsed())),
+    emit log(QStringLiteral("Stars link was down %1").arg(durationText(downClock.elapsed())),
              LogColours::Recovery);
     downClock.invalidate();
 }

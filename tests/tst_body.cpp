@@ -12,7 +12,7 @@
 #include "app/config.h"
 #include "body/body.h"
 #include "log/logarea.h"
-#include "login.h"
+#include "support.h"
 #include "scriptedserver.h"
 #include "sound/linkalarm.h"
 #include "sound/sound.h"

@@ -5,8 +5,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
-#include "login.h"
-#include "relaypeer.h"
+#include "support.h"
+#include "relayfixture.h"
 
 namespace {
 

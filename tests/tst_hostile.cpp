@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "login.h"
-#include "relaypeer.h"
+#include "support.h"
+#include "relayfixture.h"
 #include "scriptedserver.h"
 #include "stars/connectstat.h"
 #include "stars/stars.h"

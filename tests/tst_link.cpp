@@ -6,8 +6,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
-#include "login.h"
-#include "scriptedserver.h"
+#include "clientfixture.h"
+#include "support.h"
 #include "sound/linkalarm.h"
 #include "sound/playbackwatch.h"
 #include "stars/linksupervisor.h"
@@ -73,6 +73,7 @@ private:
     QString address() const { return QStringLiteral("127.0.0.1:") + stars->portField()->text(); }
 
     QTemporaryDir dir;
+    ClientFixture *client = nullptr;
     ScriptedServer *server = nullptr;
     Stars *stars = nullptr;
     LinkSupervisor *supervisor = nullptr;
@@ -83,20 +84,16 @@ private:
 void TestLink::initTestCase()
 {
     QVERIFY(QDir::setCurrent(dir.path()));
-    QVERIFY(writeFile(dir.filePath("Zendri.key"), "k0\n"));
     QVERIFY(writeWav(dir.filePath("alarm.wav")));
     QVERIFY(writeFile(dir.filePath("text.wav"), "not a sound\n"));
 }
 
 void TestLink::init()
 {
-    server = new ScriptedServer;
-    stars = new Stars;
-    stars->hostField()->setText(QStringLiteral("127.0.0.1"));
-    stars->portField()->setText(QString::number(server->port()));
-    stars->nodeNameField()->setText(QStringLiteral("Zendri"));
-    stars->keyFileField()->setText(QStringLiteral("Zendri.key"));
-    supervisor = new LinkSupervisor(stars, Fast);
+    client = new ClientFixture;
+    server = &client->server;
+    stars = &client->stars;
+    supervisor = new LinkSupervisor(stars, Fast, client);
     connect(supervisor, &LinkSupervisor::log, this, [this](const QString &msg) { lines << msg; });
     alarm = new QSignalSpy(supervisor, &LinkSupervisor::alarmChanged);
     lines.clear();
@@ -105,9 +102,7 @@ void TestLink::init()
 void TestLink::cleanup()
 {
     delete alarm;
-    delete supervisor;
-    delete stars;
-    delete server;
+    delete client;
 }
 
 void TestLink::linkEndsUnasked_data()
@@ -133,7 +128,7 @@ void TestLink::linkEndsUnasked()
         stars->portField()->setText(QString::number(closedPort()));
     const QString where = address();
     if (end == ServerCloses) {
-        QVERIFY(logIn(*server, *stars));
+        QVERIFY(client->logIn());
         server->closeClient();
     } else {
         stars->connectToStars();
@@ -146,7 +141,8 @@ void TestLink::linkEndsUnasked()
             server->send("System>Zendri Er: bad key k0\n");
     }
 
-    QTRY_COMPARE(lines.size(), 2);
+    // Under load more tries may follow before the check; the first two lines count.
+    QTRY_VERIFY(lines.size() >= 2);
     QCOMPARE(lines.at(0), cause.arg(where));
     QCOMPARE(lines.at(1), QStringLiteral("Trying Stars at %1 again in 0.04 s").arg(where));
     QCOMPARE(alarm->size(), 1);
@@ -154,8 +150,8 @@ void TestLink::linkEndsUnasked()
 
     const int clients = server->clientCount() + (server->hasClient() ? 0 : 1);
     stars->portField()->setText(QString::number(server->port()));
-    QTRY_COMPARE(server->clientCount(), clients);
-    QVERIFY(logIn(*server, *stars));
+    QTRY_VERIFY(server->clientCount() >= clients);
+    QVERIFY(client->logIn());
     QCOMPARE(lines.last(), QStringLiteral("Stars link was down 00:00:00"));
     QCOMPARE(alarm->size(), 2);
     QCOMPARE(alarm->at(1).at(0).toBool(), false);
@@ -165,20 +161,22 @@ void TestLink::backOffDoublesAndResets()
 {
     stars->portField()->setText(QString::number(closedPort()));
     stars->connectToStars();
-    QTRY_COMPARE(retryDelays(lines), QStringList({"0.04", "0.08", "0.1", "0.1"}));
+    QTRY_VERIFY(retryDelays(lines).size() >= 4);
+    QCOMPARE(retryDelays(lines).mid(0, 4), QStringList({"0.04", "0.08", "0.1", "0.1"}));
 
     stars->portField()->setText(QString::number(server->port()));
     QVERIFY(server->waitForClient());
-    QVERIFY(logIn(*server, *stars));
+    QVERIFY(client->logIn());
     lines.clear();
     server->closeClient();
-    QTRY_COMPARE(retryDelays(lines), QStringList({"0.04"}));
+    QTRY_VERIFY(!retryDelays(lines).isEmpty());
+    QCOMPARE(retryDelays(lines).first(), QStringLiteral("0.04"));
 }
 
 // Disconnect stops the retries and the alarm; Connect tries at once and arms them again.
 void TestLink::userDisconnectStopsRetries()
 {
-    QVERIFY(logIn(*server, *stars));
+    QVERIFY(client->logIn());
     stars->connectToStars();
     QVERIFY(server->waitForClientGone());
     QVERIFY(!server->waitForClient(10 * Fast.reconnectMs));
@@ -187,9 +185,10 @@ void TestLink::userDisconnectStopsRetries()
 
     stars->connectToStars();
     QVERIFY(stars->connection()->state() != QAbstractSocket::UnconnectedState);
-    QVERIFY(logIn(*server, *stars));
+    QVERIFY(client->logIn());
     server->closeClient();
-    QTRY_COMPARE(retryDelays(lines), QStringList({"0.04"}));
+    QTRY_VERIFY(!retryDelays(lines).isEmpty());
+    QCOMPARE(retryDelays(lines).first(), QStringLiteral("0.04"));
 }
 
 void TestLink::alarmRepeatsUntilStopped()

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "relaypeer.h"
+#include "relayfixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "app/config.h"
 #include "app/settings.h"
 #include "debugcapture.h"
-#include "login.h"
+#include "support.h"
 
 using Values = QList<int>;
 

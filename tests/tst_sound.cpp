@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "login.h"
+#include "support.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
-#include "login.h"
+#include "support.h"
 #include "messagerecorder.h"
 #include "scriptedserver.h"
 #include "stars/stars.h"

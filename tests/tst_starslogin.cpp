@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "login.h"
+#include "support.h"
 #include "messagerecorder.h"
 #include "scriptedserver.h"
 #include "stars/connectstat.h"

@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
-#include "login.h"
+#include "support.h"
 #include "scriptedserver.h"
 #include "stars/amsg.h"
 #include "stars/connectstat.h"

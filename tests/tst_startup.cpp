@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "login.h"
+#include "support.h"
 #include "scriptedserver.h"
 
 // Which configuration file the program reads for a command line: every file points the

@@ -21,7 +21,8 @@ DebugCapture::~DebugCapture()
 
 void DebugCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &msg)
 {
-    if (type == QtDebugMsg && qstrcmp(context.category, current->category) == 0)
+    const char *wanted = current->category;
+    if (!wanted || (type == QtDebugMsg && qstrcmp(context.category, wanted) == 0))
         current->lines << msg;
     else
         current->previous(type, context, msg);

@@ -1,11 +1,13 @@
-#include "login.h"
+#include "support.h"
 
 #include <QDataStream>
 #include <QFile>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtMath>
 
+#include "app/config.h"
 #include "stars/connectstat.h"
 #include "stars/stars.h"
 
@@ -26,6 +28,17 @@ bool logIn(ScriptedServer &server, Stars &stars, const QByteArray &keyIndexLine,
         [&stars] { return stars.connectionState() == ConnectStat::Connected; }, ms);
     server.clearReceived();
     return ready;
+}
+
+bool loadConfig(const QByteArray &text)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("test.cfg"));
+    if (!writeFile(path, text))
+        return false;
+    config = Config();
+    config.loadFile(path);
+    return true;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

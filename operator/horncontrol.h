@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QVector>
+
+#include "operator/horn.h"
+
+class LinkStatus;
+class OperatorBar;
+class QLabel;
+class Sound;
+class Stars;
+class TrayNotifier;
+class QWidget;
+
+// The horn-control features the configuration switches on.
+struct OperatorSettings
+{
+    bool bar = false;
+    bool tray = false;
+    HornSettings horn;
+
+    bool usesHorn() const;
+    bool enabled() const;
+};
+
+// The one door between the main window, its sound rows and the operator's features: builds
+// the horn, the bar and the tray icon that the settings ask for, lets the horn decide when the
+// rows ring and shows its decisions on them. The main window hands it every event and every
+// row that matched.
+class HornControl : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(HornControl)
+
+public:
+    HornControl(const OperatorSettings &settings, const QVector<Sound *> &rows, Stars *stars, QWidget *window);
+
+    // The bar for the main window's layout; null when it is not wanted.
+    OperatorBar *bar() const;
+
+    void eventReceived();
+    // Rings the row, or lets the horn decide when a horn is wanted.
+    void rowMatched(int row, const QString &sender, const QString &event);
+
+signals:
+    void log(const QString &msg, const QColor &c);
+    // The link-loss alarm's current ring is to stop.
+    void silenced();
+
+private:
+    void attachRows();
+    void showHeldBack(int row, int count);
+    void showWaiting(int row, bool waiting);
+
+    const QVector<Sound *> rows;
+    QVector<QLabel *> heldBackLabels;
+    Horn *horn = nullptr;
+    LinkStatus *link = nullptr;
+    OperatorBar *operatorBar = nullptr;
+    TrayNotifier *tray = nullptr;
+    // The event now being matched has reached the tray already.
+    bool eventNotified = false;
+};

@@ -1,0 +1,77 @@
+#include "operator/operatorbar.h"
+
+#include <QShortcut>
+
+#include "app/durationtext.h"
+#include "operator/horn.h"
+#include "operator/linkstatus.h"
+#include "stars/connectstat.h"
+
+namespace {
+
+constexpr int MsPerMinute = 60 * 1000;
+constexpr int CountdownMs = 250;
+
+} // namespace
+
+OperatorBar::OperatorBar(Horn *horn, LinkStatus *link, QWidget *parent)
+    : QFrame(parent)
+    , horn(horn)
+    , link(link)
+{
+    setupUi(this);
+    connect(SilenceB, &QPushButton::clicked, horn, &Horn::silence);
+    connect(MuteB, &QPushButton::clicked, horn, &Horn::toggleMute);
+    const QPair<QPushButton *, int> snoozes[] = {{Snooze5B, 5}, {Snooze15B, 15}, {Snooze60B, 60}};
+    for (const auto &snooze : snoozes)
+        connect(snooze.first, &QPushButton::clicked, horn, [horn, snooze] { horn->toggleSnooze(snooze.second * MsPerMinute); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, horn, &Horn::silence);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this), &QShortcut::activated, horn, &Horn::toggleMute);
+
+    countdown.setInterval(CountdownMs);
+    connect(&countdown, &QTimer::timeout, this, &OperatorBar::showQuiet);
+    connect(horn, &Horn::quietChanged, this, &OperatorBar::showQuiet);
+    connect(horn, &Horn::countersChanged, this, &OperatorBar::showCounters);
+    connect(link, &LinkStatus::changed, this, &OperatorBar::showLink);
+    showQuiet();
+    showLink();
+    showCounters();
+}
+
+// The buttons stay checked while their state lasts, so that a click shows what it will end.
+void OperatorBar::showQuiet()
+{
+    const Horn::Quiet quiet = horn->quiet();
+    MuteB->setChecked(quiet == Horn::Quiet::Muted);
+    Snooze5B->setChecked(horn->snoozeMs() == 5 * MsPerMinute);
+    Snooze15B->setChecked(horn->snoozeMs() == 15 * MsPerMinute);
+    Snooze60B->setChecked(horn->snoozeMs() == 60 * MsPerMinute);
+    const bool snoozed = quiet == Horn::Quiet::Snoozed;
+    SnoozeL->setText(snoozed ? tr("%1 left").arg(durationText(horn->snoozeRemainingMs() + 999)) : QString());
+    if (snoozed != countdown.isActive())
+        snoozed ? countdown.start() : countdown.stop();
+}
+
+void OperatorBar::showLink()
+{
+    switch (link->state()) {
+    case LinkStatus::LoggedIn:
+        LinkL->setText(tr("logged in"));
+        LinkL->setStyleSheet(ConnectStat::labelStyleSheet(ConnectStat::Connected));
+        return;
+    case LinkStatus::Connecting:
+        LinkL->setText(tr("connecting"));
+        LinkL->setStyleSheet(ConnectStat::labelStyleSheet(ConnectStat::Connecting));
+        return;
+    case LinkStatus::Down:
+        LinkL->setText(tr("down since %1").arg(link->downSince().toString(QStringLiteral("hh:mm:ss"))));
+        LinkL->setStyleSheet(ConnectStat::labelStyleSheet(ConnectStat::Disconnected));
+        return;
+    }
+}
+
+void OperatorBar::showCounters()
+{
+    const Horn::Counters counters = horn->counters();
+    CountersL->setText(tr("events %1 · matched %2 · held %3").arg(counters.received).arg(counters.matched).arg(counters.heldBack));
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QFrame>
+#include <QTimer>
+
+#include "ui_operatorbar.h"
+
+class Horn;
+class LinkStatus;
+
+// The operator's bar below the main window's rows: silence, mute and snooze, the time left
+// of a snooze, the link, and the counters since start. Escape silences, Ctrl+M mutes.
+class OperatorBar : public QFrame, private Ui_OperatorBar
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(OperatorBar)
+
+public:
+    OperatorBar(Horn *horn, LinkStatus *link, QWidget *parent = nullptr);
+
+private:
+    void showQuiet();
+    void showLink();
+    void showCounters();
+
+    Horn *horn;
+    LinkStatus *link;
+    // Counts a snooze down to the second.
+    QTimer countdown;
+};

@@ -1,0 +1,76 @@
+#include "operator/traynotifier.h"
+
+#include <QDateTime>
+#include <QWidget>
+
+#include "operator/linkstatus.h"
+
+// The icons live in the static core library, whose resources the linker drops unless named.
+static void initIcons()
+{
+    Q_INIT_RESOURCE(operatoricons);
+}
+
+TrayNotifier::TrayNotifier(QWidget *window, LinkStatus *link, int foldMs)
+    : QObject(window)
+    , window(window)
+    , link(link)
+{
+    initIcons();
+    fold.setSingleShot(true);
+    fold.setInterval(foldMs);
+    connect(&fold, &QTimer::timeout, this, &TrayNotifier::showFolded);
+    connect(link, &LinkStatus::changed, this, &TrayNotifier::showLink);
+    connect(&tray, &QSystemTrayIcon::activated, this, &TrayNotifier::activated);
+    showLink();
+    tray.setToolTip(window->windowTitle());
+    tray.show();
+}
+
+const QSystemTrayIcon &TrayNotifier::icon() const
+{
+    return tray;
+}
+
+void TrayNotifier::eventMatched(const QString &sender, const QString &event)
+{
+    lastEvent = QStringLiteral("%1: %2").arg(sender, event);
+    tray.setToolTip(lastEvent + QLatin1Char(' ') + QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+    if (fold.isActive()) {
+        ++folded;
+        return;
+    }
+    notify(lastEvent);
+}
+
+// Events that came within a second of the last message go out together, in one message.
+void TrayNotifier::showFolded()
+{
+    if (folded == 0)
+        return;
+    notify(folded == 1 ? lastEvent : tr("%1 (and %2 more)").arg(lastEvent).arg(folded - 1));
+}
+
+void TrayNotifier::notify(const QString &message)
+{
+    folded = 0;
+    fold.start();
+    tray.showMessage(window->windowTitle(), message);
+    emit notified(message);
+}
+
+void TrayNotifier::showLink()
+{
+    static const char *const icons[] = {":/operator/link-down.png", ":/operator/link-connecting.png",
+                                        ":/operator/link-up.png"};
+    tray.setIcon(QIcon(QLatin1String(icons[link->state()])));
+}
+
+void TrayNotifier::activated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason != QSystemTrayIcon::Trigger)
+        return;
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}

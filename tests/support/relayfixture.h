@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+// The real relay: stars-relay on 127.0.0.1 with a key folder in which every node a test names
+// has the three keys keyOf(node, 0..2). Stopped when the fixture goes.
+class RelayFixture
+{
+    Q_DISABLE_COPY(RelayFixture)
+
+public:
+    static constexpr int Wait = 10000;
+
+    RelayFixture() = default;
+    ~RelayFixture();
+
+    // Writes the key files and starts the relay on `port` (0: a free one); true once it listens.
+    bool start(const QByteArrayList &nodes, quint16 port = 0);
+    void stop();
+
+    // The key a node's key file holds at `index`: the node in lower case and index mod 3.
+    static QByteArray keyOf(const QByteArray &node, qint64 index);
+    QString keyFile(const QByteArray &node) const;
+
+    quint16 port = 0;
+    QTemporaryDir keys;
+    QProcess process;
+};
+
+// One node of a test, talking raw bytes to the relay; keys as RelayFixture::keyOf gives them.
+struct RelayPeer
+{
+    QTcpSocket socket;
+
+    bool open(quint16 port);
+    // The next line received, without its line feed; empty when none came in time.
+    QByteArray line();
+    void send(const QByteArray &bytes);
+    // Logs in as `node` and returns the relay's answer.
+    QByteArray logIn(quint16 port, const QByteArray &node);
+    // Asks the node through this logged-in peer: true once the relay no longer knows it.
+    bool isGone(const QByteArray &self, const QByteArray &node);
+    bool waitClosed();
+};
+
+// Being replaced by RelayFixture: starts the relay at `program` with the keys in `keyDir`.
+quint16 startRelay(QProcess &relay, const QString &program, const QString &keyDir, quint16 port = 0);
+inline QByteArray relayKeyOf(const QByteArray &node, qint64 index)
+{
+    return RelayFixture::keyOf(node, index);
+}
