@@ -9,7 +9,6 @@
 
 namespace {
 
-const QString TimeStampFormat = QStringLiteral("yy/MM/dd hh:mm:ss.zzz: ");
 const QString FileNamePattern = QStringLiteral("log-%1.dat");
 const QString FileNameTimeFormat = QStringLiteral("yyMMdd-hhmmss");
 
@@ -32,7 +31,7 @@ LogArea::LogArea(QWidget *parent, int maxBlocks)
 
 void LogArea::log(const QString &msg, const QColor c)
 {
-    const QString line = QDateTime::currentDateTime().toString(TimeStampFormat) + msg;
+    const QString line = stamp.now() + msg;
     LogDisp->setTextColor(c);
     LogDisp->insertPlainText(line + QLatin1Char('\n'));
     LogDisp->moveCursor(QTextCursor::End);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/linestamp.h"
 #include "ui_logarea.h"
 
 #include <QColor>
@@ -25,4 +26,6 @@ public slots:
 
 private:
     void appendToFile(const QString &line) const;
+
+    LineStamp stamp;
 };
