@@ -2,15 +2,15 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextStream>
 
 namespace {
 
 const QString FileNamePattern = QStringLiteral("log-%1.dat");
 const QString FileNameTimeFormat = QStringLiteral("yyMMdd-hhmmss");
+const QColor FailureColour(255, 0, 0);
+const QColor ResumedColour(0, 0, 0);
 
 QString proposedFileName()
 {
@@ -32,11 +32,9 @@ LogArea::LogArea(QWidget *parent, int maxBlocks)
 void LogArea::log(const QString &msg, const QColor c)
 {
     const QString line = stamp.now() + msg;
-    LogDisp->setTextColor(c);
-    LogDisp->insertPlainText(line + QLatin1Char('\n'));
-    LogDisp->moveCursor(QTextCursor::End);
+    showLine(line, c);
     if (IsWriteTo->isChecked())
-        appendToFile(line);
+        writeToFile(line);
 }
 
 void LogArea::vlog(const QString &msg, const QColor c)
@@ -45,17 +43,29 @@ void LogArea::vlog(const QString &msg, const QColor c)
         log(msg, c);
 }
 
-// Opens and closes the file around every line, so each line is on disk when the slot
-// returns and the file may be moved away between lines.
-void LogArea::appendToFile(const QString &line) const
+// Inserted at the cursor, so a line goes where the user clicked or replaces the text the
+// user selected; the cursor then returns to the end for the next line.
+void LogArea::showLine(const QString &line, const QColor &colour)
+{
+    LogDisp->setTextColor(colour);
+    LogDisp->insertPlainText(line + QLatin1Char('\n'));
+    LogDisp->moveCursor(QTextCursor::End);
+}
+
+void LogArea::writeToFile(const QString &line)
 {
     const QString fileName = LogFileName->text();
-    // An empty name cannot be opened; skipping it spares Qt's warning about it.
-    if (fileName.isEmpty())
-        return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::Append | QIODevice::Text))
-        return;
-    QTextStream out(&file);
-    out << line << '\n';
+    switch (file.append(fileName, line)) {
+    case LogFile::Change::Failed:
+        showLine(stamp.now() + tr("The log file %1 could not be written: %2")
+                                   .arg(fileName, file.failure()),
+                 FailureColour);
+        break;
+    case LogFile::Change::Resumed:
+        showLine(stamp.now() + tr("Writing to the log file %1 has resumed").arg(fileName),
+                 ResumedColour);
+        break;
+    case LogFile::Change::None:
+        break;
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "log/linestamp.h"
+#include "log/logfile.h"
 #include "ui_logarea.h"
 
 #include <QColor>
@@ -25,7 +26,9 @@ public slots:
     void vlog(const QString &msg, const QColor c = QColor(0, 0, 0));
 
 private:
-    void appendToFile(const QString &line) const;
+    void showLine(const QString &line, const QColor &colour);
+    void writeToFile(const QString &line);
 
     LineStamp stamp;
+    LogFile file;
 };
