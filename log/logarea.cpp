@@ -47,6 +47,9 @@ void LogArea::vlog(const QString &msg, const QColor c)
 // user selected; the cursor then returns to the end for the next line.
 void LogArea::showLine(const QString &line, const QColor &colour)
 {
+    // The selection goes first: replaced as it stands, a selection made from right to left
+    // would give the line the colour of the text in front of it.
+    LogDisp->textCursor().removeSelectedText();
     LogDisp->setTextColor(colour);
     LogDisp->insertPlainText(line + QLatin1Char('\n'));
     LogDisp->moveCursor(QTextCursor::End);

@@ -128,6 +128,7 @@ void TestLogArea::display_data()
     QTest::newRow("click, batch") << Full << QStringList{"first", "second", "|", "^sec", "!inserted", "last", "|"} << inserted;
     const QStringList replaced{"@!new", "", "@keep me", ""};
     QTest::newRow("selection") << Full << QStringList{"select me", "keep me", "|", "[select me]", "!new", "|"} << replaced;
+    QTest::newRow("backward selection") << Full << QStringList{"select me", "keep me", "|", "]select me[", "!new", "|"} << replaced;
     QTest::newRow("selection, batch") << Full << QStringList{"select me", "keep me", "|", "[select me]", "!new", "last", "|"} << QStringList{"@!new", "", "@keep me", "@last", ""};
     QTest::newRow("limit, line by line") << 3 << QStringList{"a", "|", "b", "|", "c", "|", "d", "|"} << QStringList{"@c", "@d", ""};
     QTest::newRow("limit, batch") << 3 << QStringList{"a", "b", "c", "d", "|"} << QStringList{"@c", "@d", ""};
