@@ -11,6 +11,9 @@ const QString FileNamePattern = QStringLiteral("log-%1.dat");
 const QString FileNameTimeFormat = QStringLiteral("yyMMdd-hhmmss");
 const QColor FailureColour(255, 0, 0);
 const QColor ResumedColour(0, 0, 0);
+// Laying out a shown line costs tens of microseconds, so a flood is shown a share at a
+// time and the event loop runs between the shares.
+constexpr int MaxLinesPerPass = 100;
 
 QString proposedFileName()
 {
@@ -27,12 +30,14 @@ LogArea::LogArea(QWidget *parent, int maxBlocks)
     setupUi(this);
     LogFileName->setText(proposedFileName());
     LogDisp->document()->setMaximumBlockCount(maxBlocks);
+    showTimer.setSingleShot(true);
+    connect(&showTimer, &QTimer::timeout, this, &LogArea::showWaitingLines);
 }
 
 void LogArea::log(const QString &msg, const QColor c)
 {
     const QString line = stamp.now() + msg;
-    showLine(line, c);
+    showLater(line, c);
     if (IsWriteTo->isChecked())
         writeToFile(line);
 }
@@ -43,15 +48,45 @@ void LogArea::vlog(const QString &msg, const QColor c)
         log(msg, c);
 }
 
+// The line waits until the events pending now have been handled, so that the lines of a
+// burst are shown in one edit: the display lays out its document and drops its oldest
+// blocks once per burst instead of once per line.
+void LogArea::showLater(const QString &line, const QColor &colour)
+{
+    if (!showTimer.isActive())
+        showTimer.start(0);
+    waiting.push_back({ line, colour });
+    // The oldest waiting line can never be seen once the lines after the next one fill the
+    // display by themselves (the next one may go to the user's cursor instead of the end),
+    // so it is dropped. The file has every line.
+    const int maxBlocks = LogDisp->document()->maximumBlockCount();
+    if (maxBlocks > 0 && int(waiting.size()) > maxBlocks)
+        waiting.pop_front();
+}
+
+void LogArea::showWaitingLines()
+{
+    QTextCursor edit(LogDisp->document());
+    edit.beginEditBlock();
+    for (int shown = 0; shown < MaxLinesPerPass && !waiting.empty(); ++shown) {
+        showLine(waiting.front());
+        waiting.pop_front();
+    }
+    edit.endEditBlock();
+    LogDisp->ensureCursorVisible();
+    if (!waiting.empty())
+        showTimer.start(0);
+}
+
 // Inserted at the cursor, so a line goes where the user clicked or replaces the text the
 // user selected; the cursor then returns to the end for the next line.
-void LogArea::showLine(const QString &line, const QColor &colour)
+void LogArea::showLine(const WaitingLine &line)
 {
     // The selection goes first: replaced as it stands, a selection made from right to left
     // would give the line the colour of the text in front of it.
     LogDisp->textCursor().removeSelectedText();
-    LogDisp->setTextColor(colour);
-    LogDisp->insertPlainText(line + QLatin1Char('\n'));
+    LogDisp->setTextColor(line.colour);
+    LogDisp->insertPlainText(line.text + QLatin1Char('\n'));
     LogDisp->moveCursor(QTextCursor::End);
 }
 
@@ -60,13 +95,13 @@ void LogArea::writeToFile(const QString &line)
     const QString fileName = LogFileName->text();
     switch (file.append(fileName, line)) {
     case LogFile::Change::Failed:
-        showLine(stamp.now() + tr("The log file %1 could not be written: %2")
-                                   .arg(fileName, file.failure()),
-                 FailureColour);
+        showLater(stamp.now() + tr("The log file %1 could not be written: %2")
+                                    .arg(fileName, file.failure()),
+                  FailureColour);
         break;
     case LogFile::Change::Resumed:
-        showLine(stamp.now() + tr("Writing to the log file %1 has resumed").arg(fileName),
-                 ResumedColour);
+        showLater(stamp.now() + tr("Writing to the log file %1 has resumed").arg(fileName),
+                  ResumedColour);
         break;
     case LogFile::Change::None:
         break;

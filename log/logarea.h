@@ -7,6 +7,9 @@
 #include <QColor>
 #include <QFrame>
 #include <QString>
+#include <QTimer>
+
+#include <deque>
 
 class QWidget;
 
@@ -26,9 +29,19 @@ public slots:
     void vlog(const QString &msg, const QColor c = QColor(0, 0, 0));
 
 private:
-    void showLine(const QString &line, const QColor &colour);
+    struct WaitingLine {
+        QString text;
+        QColor colour;
+    };
+
+    void showLater(const QString &line, const QColor &colour);
+    void showWaitingLines();
+    void showLine(const WaitingLine &line);
     void writeToFile(const QString &line);
 
     LineStamp stamp;
     LogFile file;
+    // Lines logged since the event loop last came back to the window, oldest first.
+    std::deque<WaitingLine> waiting;
+    QTimer showTimer;
 };

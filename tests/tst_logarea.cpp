@@ -112,7 +112,8 @@ void TestLogArea::initialFileName()
 
 // Steps: "msg" logs in black, "!msg" in red; "^abc", "[abc]" and "]abc[" put the user's
 // cursor (see putCursor); "|" lets the event loop show the waiting lines; "~" waits for the
-// next second.
+// next second. A line goes where the cursor is when it is shown, so a click made before a
+// batch is shown takes the batch's first line.
 void TestLogArea::display_data()
 {
     QTest::addColumn<int>("maxBlocks");
@@ -126,6 +127,7 @@ void TestLogArea::display_data()
     const QStringList inserted{"@first", "@sec!inserted", "ond", "@last", ""};
     QTest::newRow("click, line, line") << Full << QStringList{"first", "second", "|", "^sec", "!inserted", "|", "last", "|"} << inserted;
     QTest::newRow("click, batch") << Full << QStringList{"first", "second", "|", "^sec", "!inserted", "last", "|"} << inserted;
+    QTest::newRow("click between two lines of a batch") << Full << QStringList{"first", "second", "|", "!inserted", "^sec", "last", "|"} << inserted;
     const QStringList replaced{"@!new", "", "@keep me", ""};
     QTest::newRow("selection") << Full << QStringList{"select me", "keep me", "|", "[select me]", "!new", "|"} << replaced;
     QTest::newRow("backward selection") << Full << QStringList{"select me", "keep me", "|", "]select me[", "!new", "|"} << replaced;
