@@ -205,8 +205,9 @@ void addShownLog(QVector<Figure> &figures)
         warn(lines.name, error);
     } else {
         double gapMs = 0;
-        session.burst(0, LogArea::MaxLogBlocks, gapMs, error);   // fills the display while hidden
+        // The warm-up fills the display and takes the first layout of the shown window.
         session.showLog();
+        session.burst(0, LogArea::MaxLogBlocks, gapMs, error);
         for (int r = 0; r < Runs; ++r) {
             lines.runs.append(rate(FloodAsks, session.burst(0, FloodAsks, gapMs, error)));
             stall.runs.append(gapMs);
