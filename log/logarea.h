@@ -41,7 +41,7 @@ private:
 
     LineStamp stamp;
     LogFile file;
-    // Lines logged since the event loop last came back to the window, oldest first.
+    // Lines logged but not shown yet, oldest first.
     std::deque<WaitingLine> waiting;
     QTimer showTimer;
 };
