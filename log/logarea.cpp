@@ -13,7 +13,7 @@ const QColor FailureColour(255, 0, 0);
 const QColor ResumedColour(0, 0, 0);
 // Laying out a shown line costs tens of microseconds, so a flood is shown a share at a
 // time and the event loop runs between the shares.
-constexpr int MaxLinesPerPass = 100;
+constexpr int MaxLinesPerPass = 50;
 
 QString proposedFileName()
 {
