@@ -1,5 +1,6 @@
 #include "clientsession.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -109,4 +110,9 @@ qint64 ClientSession::burst(int events, int asks, double &longestGapMs, QString 
     if (elapsedNs < 0 && error.isEmpty())
         error = QStringLiteral("burst timed out");
     return elapsedNs;
+}
+
+void ClientSession::showLog()
+{
+    body->findChild<QCheckBox *>(QStringLiteral("ShowLog"))->setChecked(true);
 }

@@ -26,6 +26,8 @@ public:
     // Runs one burst of the server; returns its nanoseconds (negative on failure) and
     // the longest gap, in milliseconds, that a 5 ms timer on this thread saw meanwhile.
     qint64 burst(int events, int asks, double &longestGapMs, QString &error);
+    // Ticks the main window's "Log" box, as an operator would, to show the log window.
+    void showLog();
 
 private:
     QTemporaryDir dir;

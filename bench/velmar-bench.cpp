@@ -14,6 +14,7 @@
 #include "benchfigures.h"
 #include "clientsession.h"
 #include "linkfigures.h"
+#include "log/logarea.h"
 #include "relayload.h"
 
 namespace {
@@ -70,7 +71,7 @@ QString number(double value)
 
 void printTable(const QVector<Figure> &figures)
 {
-    std::printf("%-24s %14s %14s  %-5s %s\n", "figure", "value", "target", "pass", "runs");
+    std::printf("%-28s %14s %14s  %-5s %s\n", "figure", "value", "target", "pass", "runs");
     for (const Figure &figure : figures) {
         QStringList runs;
         for (double run : figure.runs)
@@ -78,7 +79,7 @@ void printTable(const QVector<Figure> &figures)
         const QString target = figure.target == 0
             ? QStringLiteral("-")
             : (figure.atLeast ? QStringLiteral(">= ") : QStringLiteral("<= ")) + number(figure.target);
-        std::printf("%-24s %14s %14s  %-5s %s\n", qPrintable(figure.name),
+        std::printf("%-28s %14s %14s  %-5s %s\n", qPrintable(figure.name),
                     qPrintable(number(median(figure.runs)) + QLatin1Char(' ') + figure.unit),
                     qPrintable(target), passes(figure) ? "pass" : "FAIL",
                     qPrintable(runs.join(QStringLiteral(" / "))));
@@ -192,6 +193,32 @@ void addFloods(QVector<Figure> &figures)
     figures << flood << debugFlood << asks << stall;
 }
 
+// The ask flood again with the log window shown and its display already full, so that
+// every line also pushes the oldest one out.
+void addShownLog(QVector<Figure> &figures)
+{
+    Figure lines{ QStringLiteral("ask flood, log window shown"), QStringLiteral("lines/s"), {}, 10e3, true };
+    Figure stall{ QStringLiteral("stall, log window shown"), QStringLiteral("ms"), {}, 30, false };
+
+    ClientSession session;
+    QString error;
+    if (!session.open(error)) {
+        warn(lines.name, error);
+    } else {
+        double gapMs = 0;
+        // The warm-up fills the display and takes the first layout of the shown window.
+        session.showLog();
+        session.burst(0, LogArea::MaxLogBlocks, gapMs, error);
+        for (int r = 0; r < Runs; ++r) {
+            lines.runs.append(rate(FloodAsks, session.burst(0, FloodAsks, gapMs, error)));
+            stall.runs.append(gapMs);
+        }
+        if (!error.isEmpty())
+            warn(lines.name, error);
+    }
+    figures << lines << stall;
+}
+
 void addProcesses(QVector<Figure> &figures)
 {
     Figure memory{ QStringLiteral("memory"), QStringLiteral("MiB"), {}, 8, false };
@@ -250,7 +277,7 @@ int main(int argc, char *argv[])
     if (arguments.contains(MemoryProbe))
         return memoryProbe();
 
-    // --only lines|floods|processes|link runs one group of figures; link needs root.
+    // --only lines|floods|log|processes|link runs one group of figures; link needs root.
     const int only = arguments.indexOf(QStringLiteral("--only"));
     const QString group = only >= 0 ? arguments.value(only + 1) : QString();
     QVector<Figure> figures;
@@ -258,6 +285,8 @@ int main(int argc, char *argv[])
         addParseAndConfig(figures);
     if (group.isEmpty() || group == QLatin1String("floods"))
         addFloods(figures);
+    if (group.isEmpty() || group == QLatin1String("log"))
+        addShownLog(figures);
     if (group.isEmpty() || group == QLatin1String("processes"))
         addProcesses(figures);
     if (group == QLatin1String("link"))

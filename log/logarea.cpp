@@ -2,16 +2,18 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextStream>
 
 namespace {
 
-const QString TimeStampFormat = QStringLiteral("yy/MM/dd hh:mm:ss.zzz: ");
 const QString FileNamePattern = QStringLiteral("log-%1.dat");
 const QString FileNameTimeFormat = QStringLiteral("yyMMdd-hhmmss");
+const QColor FailureColour(255, 0, 0);
+const QColor ResumedColour(0, 0, 0);
+// Laying out a shown line costs tens of microseconds, so a flood is shown a share at a
+// time and the event loop runs between the shares.
+constexpr int MaxLinesPerPass = 50;
 
 QString proposedFileName()
 {
@@ -28,16 +30,16 @@ LogArea::LogArea(QWidget *parent, int maxBlocks)
     setupUi(this);
     LogFileName->setText(proposedFileName());
     LogDisp->document()->setMaximumBlockCount(maxBlocks);
+    showTimer.setSingleShot(true);
+    connect(&showTimer, &QTimer::timeout, this, &LogArea::showWaitingLines);
 }
 
 void LogArea::log(const QString &msg, const QColor c)
 {
-    const QString line = QDateTime::currentDateTime().toString(TimeStampFormat) + msg;
-    LogDisp->setTextColor(c);
-    LogDisp->insertPlainText(line + QLatin1Char('\n'));
-    LogDisp->moveCursor(QTextCursor::End);
+    const QString line = stamp.now() + msg;
+    showLater(line, c);
     if (IsWriteTo->isChecked())
-        appendToFile(line);
+        writeToFile(line);
 }
 
 void LogArea::vlog(const QString &msg, const QColor c)
@@ -46,17 +48,62 @@ void LogArea::vlog(const QString &msg, const QColor c)
         log(msg, c);
 }
 
-// Opens and closes the file around every line, so each line is on disk when the slot
-// returns and the file may be moved away between lines.
-void LogArea::appendToFile(const QString &line) const
+// The line waits until the events pending now have been handled, so that the lines of a
+// burst are shown in one edit: the display lays out its document and drops its oldest
+// blocks once per burst instead of once per line.
+void LogArea::showLater(const QString &line, const QColor &colour)
+{
+    if (!showTimer.isActive())
+        showTimer.start(0);
+    waiting.push_back({ line, colour });
+    // The oldest waiting line can never be seen once the lines after the next one fill the
+    // display by themselves (the next one may go to the user's cursor instead of the end),
+    // so it is dropped. The file has every line.
+    const int maxBlocks = LogDisp->document()->maximumBlockCount();
+    if (maxBlocks > 0 && int(waiting.size()) > maxBlocks)
+        waiting.pop_front();
+}
+
+void LogArea::showWaitingLines()
+{
+    QTextCursor edit(LogDisp->document());
+    edit.beginEditBlock();
+    for (int shown = 0; shown < MaxLinesPerPass && !waiting.empty(); ++shown) {
+        showLine(waiting.front());
+        waiting.pop_front();
+    }
+    edit.endEditBlock();
+    LogDisp->ensureCursorVisible();
+    if (!waiting.empty())
+        showTimer.start(0);
+}
+
+// Inserted at the cursor, so a line goes where the user clicked or replaces the text the
+// user selected; the cursor then returns to the end for the next line.
+void LogArea::showLine(const WaitingLine &line)
+{
+    // The selection goes first: replaced as it stands, a selection made from right to left
+    // would give the line the colour of the text in front of it.
+    LogDisp->textCursor().removeSelectedText();
+    LogDisp->setTextColor(line.colour);
+    LogDisp->insertPlainText(line.text + QLatin1Char('\n'));
+    LogDisp->moveCursor(QTextCursor::End);
+}
+
+void LogArea::writeToFile(const QString &line)
 {
     const QString fileName = LogFileName->text();
-    // An empty name cannot be opened; skipping it spares Qt's warning about it.
-    if (fileName.isEmpty())
-        return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::Append | QIODevice::Text))
-        return;
-    QTextStream out(&file);
-    out << line << '\n';
+    switch (file.append(fileName, line)) {
+    case LogFile::Change::Failed:
+        showLater(stamp.now() + tr("The log file %1 could not be written: %2")
+                                    .arg(fileName, file.failure()),
+                  FailureColour);
+        break;
+    case LogFile::Change::Resumed:
+        showLater(stamp.now() + tr("Writing to the log file %1 has resumed").arg(fileName),
+                  ResumedColour);
+        break;
+    case LogFile::Change::None:
+        break;
+    }
 }

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "log/linestamp.h"
+#include "log/logfile.h"
 #include "ui_logarea.h"
 
 #include <QColor>
 #include <QFrame>
 #include <QString>
+#include <QTimer>
+
+#include <deque>
 
 class QWidget;
 
@@ -24,5 +29,19 @@ public slots:
     void vlog(const QString &msg, const QColor c = QColor(0, 0, 0));
 
 private:
-    void appendToFile(const QString &line) const;
+    struct WaitingLine {
+        QString text;
+        QColor colour;
+    };
+
+    void showLater(const QString &line, const QColor &colour);
+    void showWaitingLines();
+    void showLine(const WaitingLine &line);
+    void writeToFile(const QString &line);
+
+    LineStamp stamp;
+    LogFile file;
+    // Lines logged but not shown yet, oldest first.
+    std::deque<WaitingLine> waiting;
+    QTimer showTimer;
 };

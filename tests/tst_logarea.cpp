@@ -9,33 +9,21 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTextEdit>
 #include <QtTest>
 
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <memory>
+
 namespace {
 
-const QString Prefix = QStringLiteral(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d: )");
-const QString StampFormat = QStringLiteral("yy/MM/dd hh:mm:ss.zzz");
-
-// Counts every message that reaches the debug channel while it lives.
-class MessageCounter
-{
-public:
-    MessageCounter() : previous(qInstallMessageHandler(handle)) { current = this; }
-    ~MessageCounter()
-    {
-        current = nullptr;
-        qInstallMessageHandler(previous);
-    }
-    int count = 0;
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext &, const QString &) { ++current->count; }
-    static inline MessageCounter *current = nullptr;
-    QtMessageHandler previous;
-};
+const QRegularExpression Stamp(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d: )");
+const QString StampFormat = QStringLiteral("yy/MM/dd hh:mm:ss.zzz: ");
+const int Full = LogArea::MaxLogBlocks;
 
 QString readAll(const QString &path)
 {
@@ -43,16 +31,38 @@ QString readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
-} // namespace
-
-// Peers connect to the log area by signature strings; this one does the same.
-class Emitter : public QObject
+// "@" for opaque black, "!" for red, any other colour by its #AARRGGBB name.
+QString mark(const QColor &colour)
 {
-    Q_OBJECT
-signals:
-    void line(const QString &msg, const QColor c);
-    void text(const QString &msg);
-};
+    return colour == QColor(Qt::black) ? "@" : colour == QColor(Qt::red) ? "!" : colour.name(QColor::HexArgb);
+}
+
+// The display's blocks, each time stamp replaced by the mark of its line's colour.
+QStringList shown(const QTextEdit *display)
+{
+    QStringList blocks;
+    for (QTextBlock block = display->document()->firstBlock(); block.isValid(); block = block.next()) {
+        QString marked;
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it)
+            marked += it.fragment().text().replace(Stamp, mark(it.fragment().charFormat().foreground().color()));
+        blocks << marked;
+    }
+    return blocks;
+}
+
+// "^abc" clicks just after "abc"; "[abc]" selects it from left to right, "]abc[" from right to left.
+void putCursor(QTextEdit *display, const QString &step)
+{
+    const QString target = step.startsWith('^') ? step.mid(1) : step.mid(1, step.size() - 2);
+    const int start = display->toPlainText().indexOf(target);
+    QVERIFY(start >= 0);
+    QTextCursor cursor(display->document());
+    cursor.setPosition(step.startsWith('[') ? start : start + target.size());
+    cursor.setPosition(step.startsWith(']') ? start : start + target.size(), QTextCursor::KeepAnchor);
+    display->setTextCursor(cursor);
+}
+
+} // namespace
 
 class TestLogArea : public QObject
 {
@@ -60,280 +70,176 @@ class TestLogArea : public QObject
 
 private slots:
     void init();
-    void cleanup();
     void initialFileName();
-    void lineShownAndWritten_data();
-    void lineShownAndWritten();
-    void colour();
-    void blockLimit_data();
-    void blockLimit();
-    void vlog_data();
-    void vlog();
-    void unopenableFile_data();
-    void unopenableFile();
-    void cursorMovesToEnd();
-    void selectionIsReplaced_data();
-    void selectionIsReplaced();
-    void connections_data();
-    void connections();
+    void display_data();
+    void display();
+    void fileFaults_data();
+    void fileFaults();
+    void slotsBySignature();
 
 private:
-    QTextEdit *display() const { return area->findChild<QTextEdit *>("LogDisp"); }
+    QTextEdit *logDisp() const { return area->findChild<QTextEdit *>("LogDisp"); }
     QLineEdit *fileName() const { return area->findChild<QLineEdit *>("LogFileName"); }
     QCheckBox *box(const char *name) const { return area->findChild<QCheckBox *>(name); }
-    QString blockText(int number) const
-    {
-        return display()->document()->findBlockByNumber(number).text();
-    }
-    QColor colourAt(int position) const
-    {
-        QTextCursor cursor(display()->document());
-        cursor.setPosition(position + 1);
-        return cursor.charFormat().foreground().color();
-    }
-    void writeTo(const QString &name)
-    {
-        fileName()->setText(name);
-        box("IsWriteTo")->setChecked(true);
-    }
 
-    QTemporaryDir *dir = nullptr;
-    LogArea *area = nullptr;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<LogArea> area;
     QString logFile;
 };
 
+// A shown log area that writes to the test's file.
 void TestLogArea::init()
 {
-    dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
+    dir = std::make_unique<QTemporaryDir>();
     logFile = dir->filePath("out.dat");
-    area = new LogArea(nullptr, LogArea::MaxLogBlocks);
-}
-
-void TestLogArea::cleanup()
-{
-    delete area;
-    delete dir;
+    area = std::make_unique<LogArea>(nullptr, Full);
+    area->show();
+    fileName()->setText(logFile);
+    box("IsWriteTo")->setChecked(true);
 }
 
 void TestLogArea::initialFileName()
 {
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir->path()));
     const QString before = QDateTime::currentDateTime().toString("yyMMdd-hhmmss");
-    const LogArea fresh(nullptr, 10);
+    const LogArea fresh(nullptr, Full);
     const QString after = QDateTime::currentDateTime().toString("yyMMdd-hhmmss");
-    QVERIFY(QDir::setCurrent(previous));
-
-    const QFileInfo name(fresh.findChild<QLineEdit *>("LogFileName")->text());
-    QVERIFY(name.isAbsolute());
-    QCOMPARE(name.absolutePath(), QDir(dir->path()).absolutePath());
-    QVERIFY(QRegularExpression(R"(^log-\d{6}-\d{6}\.dat$)").match(name.fileName()).hasMatch());
-    const QString stamp = name.fileName().mid(4, 13);
+    const QString name = fresh.findChild<QLineEdit *>("LogFileName")->text();
+    const QString stamp = QFileInfo(name).fileName().mid(4, 13);
+    QCOMPARE(name, QDir::current().absoluteFilePath("log-" + stamp + ".dat"));
     QVERIFY(before <= stamp && stamp <= after);
-    QVERIFY(QDir(dir->path()).isEmpty());
+    QVERIFY(!QFile::exists(name));
 }
 
-void TestLogArea::lineShownAndWritten_data()
-{
-    QTest::addColumn<QString>("msg");
-    QTest::addColumn<QStringList>("blocks");
-    QTest::newRow("plain") << "Connected To Stars" << QStringList{"Connected To Stars", ""};
-    QTest::newRow("empty") << "" << QStringList{"", ""};
-    QTest::newRow("inner line feeds") << "one\ntwo\nthree" << QStringList{"one", "two", "three", ""};
-}
-
-void TestLogArea::lineShownAndWritten()
-{
-    QFETCH(QString, msg);
-    QFETCH(QStringList, blocks);
-    writeTo(logFile);
-    const QString before = QDateTime::currentDateTime().toString(StampFormat);
-    area->log(msg);
-    const QString after = QDateTime::currentDateTime().toString(StampFormat);
-
-    QTextDocument *document = display()->document();
-    QCOMPARE(document->blockCount(), blocks.size());
-    const QString first = blockText(0);
-    QVERIFY(QRegularExpression("^" + Prefix + "$").match(first.left(23)).hasMatch());
-    const QString stamp = first.left(21);
-    QVERIFY(before <= stamp && stamp <= after);
-    QCOMPARE(first.mid(23), blocks.first());
-    for (int i = 1; i < blocks.size(); ++i)
-        QCOMPARE(blockText(i), blocks.at(i));
-
-    QCOMPARE(readAll(logFile), first.left(23) + msg + "\n");
-}
-
-void TestLogArea::colour()
-{
-    area->log("red", Qt::red);
-    area->log("black");
-    area->log("half blue", QColor(0, 0, 255, 128));
-
-    QTextDocument *document = display()->document();
-    QCOMPARE(colourAt(document->findBlockByNumber(0).position()), QColor(Qt::red));
-    QCOMPARE(colourAt(document->findBlockByNumber(1).position()), QColor(0, 0, 0));
-    QCOMPARE(colourAt(document->findBlockByNumber(1).position()).alpha(), 255);
-    QCOMPARE(colourAt(document->findBlockByNumber(2).position()), QColor(0, 0, 255, 128));
-}
-
-void TestLogArea::blockLimit_data()
+// Steps: "msg" logs in black, "!msg" in red; "^abc", "[abc]" and "]abc[" put the user's
+// cursor (see putCursor); "|" lets the event loop show the waiting lines; "~" waits for the
+// next second. A line goes where the cursor is when it is shown, so a click made before a
+// batch is shown takes the batch's first line.
+void TestLogArea::display_data()
 {
     QTest::addColumn<int>("maxBlocks");
-    QTest::addColumn<int>("lines");
-    QTest::newRow("below the limit") << 5 << 3;
-    QTest::newRow("small limit") << 3 << 5;
-    QTest::newRow("main window's limit") << int(LogArea::MaxLogBlocks) << 2000;
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("one line") << Full << QStringList{"Connected To Stars", "|"} << QStringList{"@Connected To Stars", ""};
+    QTest::newRow("empty message") << Full << QStringList{"", "|"} << QStringList{"@", ""};
+    QTest::newRow("inner line feeds") << Full << QStringList{"one\ntwo\nthree", "|"} << QStringList{"@one", "two", "three", ""};
+    QTest::newRow("colours in one batch") << Full << QStringList{"!red", "black", "|"} << QStringList{"!red", "@black", ""};
+    QTest::newRow("a new second") << Full << QStringList{"first", "~", "second", "|"} << QStringList{"@first", "@second", ""};
+    const QStringList inserted{"@first", "@sec!inserted", "ond", "@last", ""};
+    QTest::newRow("click, line, line") << Full << QStringList{"first", "second", "|", "^sec", "!inserted", "|", "last", "|"} << inserted;
+    QTest::newRow("click, batch") << Full << QStringList{"first", "second", "|", "^sec", "!inserted", "last", "|"} << inserted;
+    QTest::newRow("click between two lines of a batch") << Full << QStringList{"first", "second", "|", "!inserted", "^sec", "last", "|"} << inserted;
+    const QStringList replaced{"@!new", "", "@keep me", ""};
+    QTest::newRow("selection") << Full << QStringList{"select me", "keep me", "|", "[select me]", "!new", "|"} << replaced;
+    QTest::newRow("backward selection") << Full << QStringList{"select me", "keep me", "|", "]select me[", "!new", "|"} << replaced;
+    QTest::newRow("selection, batch") << Full << QStringList{"select me", "keep me", "|", "[select me]", "!new", "last", "|"} << QStringList{"@!new", "", "@keep me", "@last", ""};
+    QTest::newRow("limit, line by line") << 3 << QStringList{"a", "|", "b", "|", "c", "|", "d", "|"} << QStringList{"@c", "@d", ""};
+    QTest::newRow("limit, batch") << 3 << QStringList{"a", "b", "c", "d", "|"} << QStringList{"@c", "@d", ""};
+    QTest::newRow("limit, click, batch as long") << 3 << QStringList{"a", "bb", "|", "^b", "c", "d", "e", "|"} << QStringList{"@d", "@e", ""};
+    QStringList flood{"0", "1"}, kept;
+    for (int i = 2; i <= Full; ++i) {
+        flood << QString::number(i);
+        kept << "@" + QString::number(i);
+    }
+    QTest::newRow("main window's limit") << Full << flood + QStringList{"|"} << kept + QStringList{""};
 }
 
-void TestLogArea::blockLimit()
+void TestLogArea::display()
 {
     QFETCH(int, maxBlocks);
-    QFETCH(int, lines);
-    LogArea limited(nullptr, maxBlocks);
-    limited.findChild<QLineEdit *>("LogFileName")->setText(logFile);
-    limited.findChild<QCheckBox *>("IsWriteTo")->setChecked(true);
-    for (int i = 0; i < lines; ++i)
-        limited.log(QString("line %1").arg(i));
-
-    const QTextDocument *document = limited.findChild<QTextEdit *>("LogDisp")->document();
-    const int kept = qMin(lines, maxBlocks - 1);
-    QCOMPARE(document->blockCount(), kept + 1);
-    QVERIFY(document->firstBlock().text().endsWith(QString(": line %1").arg(lines - kept)));
-    QVERIFY(document->lastBlock().text().isEmpty());
-    QCOMPARE(readAll(logFile).count('\n'), lines);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+    logDisp()->document()->setMaximumBlockCount(maxBlocks);
+    QString last, written;
+    for (const QString &step : steps) {
+        if (step == "|") {
+            QTRY_VERIFY(shown(logDisp()).join('\n').contains(last));
+        } else if (step == "~") {
+            const qint64 second = QDateTime::currentSecsSinceEpoch();
+            QTRY_VERIFY(QDateTime::currentSecsSinceEpoch() != second);
+        } else if (step.startsWith('^') || step.startsWith('[') || step.startsWith(']')) {
+            putCursor(logDisp(), step);
+        } else {
+            const QString msg = step.mid(step.startsWith('!') ? 1 : 0);
+            const QString before = QDateTime::currentDateTime().toString(StampFormat);
+            step.startsWith('!') ? area->log(msg, Qt::red) : area->log(msg);
+            // The whole line is in the file, stamped with the current time, when the slot returns.
+            const QString file = readAll(logFile);
+            const QString stamp = file.right(StampFormat.size() + msg.size() + 1).left(StampFormat.size());
+            QVERIFY(file.endsWith(msg + '\n'));
+            QVERIFY(before <= stamp && stamp <= QDateTime::currentDateTime().toString(StampFormat));
+            last = (msg == step ? "@" : "!") + msg;
+            written += '@' + msg + '\n';
+        }
+    }
+    QCOMPARE(shown(logDisp()), expected);
+    QCOMPARE(readAll(logFile).replace(Stamp, "@"), written);
+    QVERIFY(logDisp()->viewport()->rect().contains(logDisp()->cursorRect()));
 }
 
-void TestLogArea::vlog_data()
-{
-    QTest::addColumn<bool>("verbose");
-    QTest::newRow("verbose off") << false;
-    QTest::newRow("verbose on") << true;
-}
-
-void TestLogArea::vlog()
-{
-    QFETCH(bool, verbose);
-    writeTo(logFile);
-    box("Verbose")->setChecked(verbose);
-    area->vlog("msg from stars[x]", Qt::blue);
-
-    QCOMPARE(display()->document()->blockCount(), verbose ? 2 : 1);
-    QCOMPARE(blockText(0).endsWith(": msg from stars[x]"), verbose);
-    QCOMPARE(QFile::exists(logFile), verbose);
-    if (verbose)
-        QCOMPARE(colourAt(0), QColor(Qt::blue));
-}
-
-void TestLogArea::unopenableFile_data()
+void TestLogArea::fileFaults_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("emptied") << "";
-    QTest::newRow("missing directory") << "no/such/dir/out.dat";
-    QTest::newRow("a directory") << ".";
+    QTest::addColumn<int>("error");
+    QTest::newRow("emptied name") << "" << 0;
+    QTest::newRow("missing directory") << "no/such/dir/out.dat" << 0;
+    QTest::newRow("a directory") << "." << 0;
+    QTest::newRow("line cut short by the size limit") << "out.dat" << EFBIG;
+    QTest::newRow("no space left") << "/dev/full" << ENOSPC;
 }
 
-void TestLogArea::unopenableFile()
+// A file that cannot be opened is skipped without a word. A line that cannot be written
+// whole leaves nothing of itself in the file; the display says so once, and once more when
+// writing works again.
+void TestLogArea::fileFaults()
 {
     QFETCH(QString, name);
-    writeTo(name.isEmpty() ? name : dir->filePath(name));
-    {
-        const MessageCounter messages;
-        area->log("kept on screen");
-        QCOMPARE(messages.count, 0);
-    }
-    QVERIFY(blockText(0).endsWith(": kept on screen"));
-    QVERIFY(QDir(dir->path()).isEmpty());
-
+    QFETCH(int, error);
+    const QString faulty = name.isEmpty() ? name : QDir(dir->path()).absoluteFilePath(name);
+    area->log("one");
+    // With SIGXFSZ ignored, the kernel writes the part of a line below the limit and fails
+    // the rest with EFBIG: a real partial write.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const rlimit lowered{rlim_t(QFileInfo(logFile).size() + 10), saved.rlim_max};
+    QVERIFY(error != EFBIG || setrlimit(RLIMIT_FSIZE, &lowered) == 0);
+    static int messages;
+    messages = 0;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) { ++messages; });
+    fileName()->setText(faulty);
+    area->log("two");
+    area->log("three");
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    qInstallMessageHandler(previous);
     fileName()->setText(logFile);
-    area->log("next");
-    QVERIFY(readAll(logFile).endsWith(": next\n"));
+    area->log("four");
+    area->log("five");
+
+    QStringList expected{"@one", "@two", "@three", "@four", "@five", ""};
+    if (error != 0) {
+        expected.insert(4, "@Writing to the log file " + logFile + " has resumed");
+        expected.insert(2, "!The log file " + faulty + " could not be written: " + std::strerror(error));
+    }
+    QTRY_COMPARE(shown(logDisp()), expected);
+    QCOMPARE(readAll(logFile).replace(Stamp, "@"), QString("@one\n@four\n@five\n"));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"out.dat"});
+    if (name != "/dev/full") // Qt warns that it cannot seek to the end of a device
+        QCOMPARE(messages, 0);
 }
 
-void TestLogArea::cursorMovesToEnd()
+// Peers reach the slots by their signatures, with a colour or with the default one; vlog
+// shows and writes nothing until Verbose is ticked.
+void TestLogArea::slotsBySignature()
 {
-    area->log("first");
-    area->log("second");
-    const QString second = blockText(1);
-    const int split = 5;
-    QTextCursor cursor = display()->textCursor();
-    const int middle = display()->document()->findBlockByNumber(1).position() + split;
-    cursor.setPosition(middle);
-    display()->setTextCursor(cursor);
-
-    area->log("inserted", Qt::green);
-    QCOMPARE(blockText(1).left(split), second.left(split));
-    QVERIFY(QRegularExpression("^" + Prefix + "inserted$").match(blockText(1).mid(split)).hasMatch());
-    QCOMPARE(blockText(2), second.mid(split));
-    QCOMPARE(colourAt(middle), QColor(Qt::green));
-    QCOMPARE(display()->textCursor().position(), display()->document()->characterCount() - 1);
-    QVERIFY(!display()->textCursor().hasSelection());
-
-    area->log("last");
-    QVERIFY(blockText(3).endsWith(": last"));
-}
-
-void TestLogArea::selectionIsReplaced_data()
-{
-    QTest::addColumn<bool>("backwards");
-    QTest::newRow("selected forwards") << false;
-    QTest::newRow("selected backwards") << true;
-}
-
-void TestLogArea::selectionIsReplaced()
-{
-    QFETCH(bool, backwards);
-    area->log("select me");
-    area->log("keep me");
-    const QTextBlock first = display()->document()->firstBlock();
-    const int start = first.position();
-    const int end = start + first.length() - 1;
-    QTextCursor cursor(display()->document());
-    cursor.setPosition(backwards ? end : start);
-    cursor.setPosition(backwards ? start : end, QTextCursor::KeepAnchor);
-    display()->setTextCursor(cursor);
-
-    area->log("replacement", Qt::red);
-    QVERIFY(!display()->toPlainText().contains("select me"));
-    QVERIFY(blockText(0).endsWith(": replacement"));
-    QCOMPARE(colourAt(0), QColor(Qt::red));
-    QVERIFY(blockText(2).endsWith(": keep me"));
-    QVERIFY(!display()->textCursor().hasSelection());
-}
-
-void TestLogArea::connections_data()
-{
-    QTest::addColumn<QByteArray>("signal");
-    QTest::addColumn<QByteArray>("slot");
-    QTest::addColumn<QColor>("expected");
-    QTest::newRow("log, two arguments")
-        << QByteArray(SIGNAL(line(const QString &, const QColor)))
-        << QByteArray(SLOT(log(const QString &, const QColor))) << QColor(Qt::red);
-    QTest::newRow("log, one argument") << QByteArray(SIGNAL(text(QString)))
-                                       << QByteArray(SLOT(log(QString))) << QColor(0, 0, 0);
-    QTest::newRow("vlog, two arguments") << QByteArray(SIGNAL(line(QString, QColor)))
-                                         << QByteArray(SLOT(vlog(QString, QColor)))
-                                         << QColor(Qt::red);
-    QTest::newRow("vlog, one argument") << QByteArray(SIGNAL(text(const QString &)))
-                                        << QByteArray(SLOT(vlog(const QString &)))
-                                        << QColor(0, 0, 0);
-}
-
-void TestLogArea::connections()
-{
-    QFETCH(QByteArray, signal);
-    QFETCH(QByteArray, slot);
-    QFETCH(QColor, expected);
+    QVERIFY(QMetaObject::invokeMethod(area.get(), "vlog", Q_ARG(QString, "quiet")));
     box("Verbose")->setChecked(true);
-    Emitter emitter;
-    QVERIFY(QObject::connect(&emitter, signal.constData(), area, slot.constData()));
-    emit emitter.line("coloured", Qt::red);
-    emit emitter.text("coloured");
-
-    QCOMPARE(display()->document()->blockCount(), 2);
-    QVERIFY(blockText(0).endsWith(": coloured"));
-    QCOMPARE(colourAt(0), expected);
+    const QColor halfBlue(0, 0, 255, 128);
+    QVERIFY(QMetaObject::invokeMethod(area.get(), "log", Q_ARG(QString, "a"), Q_ARG(QColor, halfBlue)));
+    QVERIFY(QMetaObject::invokeMethod(area.get(), "log", Q_ARG(QString, "b")));
+    QVERIFY(QMetaObject::invokeMethod(area.get(), "vlog", Q_ARG(QString, "c"), Q_ARG(QColor, halfBlue)));
+    QVERIFY(QMetaObject::invokeMethod(area.get(), "vlog", Q_ARG(QString, "d")));
+    QTRY_COMPARE(shown(logDisp()), QStringList({"#800000ffa", "@b", "#800000ffc", "@d", ""}));
+    QCOMPARE(readAll(logFile).replace(Stamp, "@"), QString("@a\n@b\n@c\n@d\n"));
 }
 
 QTEST_MAIN(TestLogArea)
