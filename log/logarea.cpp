@@ -1,5 +1,7 @@
 #include "log/logarea.h"
 
+#include "log/logcolours.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QTextCursor>
@@ -9,8 +11,6 @@ namespace {
 
 const QString FileNamePattern = QStringLiteral("log-%1.dat");
 const QString FileNameTimeFormat = QStringLiteral("yyMMdd-hhmmss");
-const QColor FailureColour(255, 0, 0);
-const QColor ResumedColour(0, 0, 0);
 // Laying out a shown line costs tens of microseconds, so a flood is shown a share at a
 // time and the event loop runs between the shares.
 constexpr int MaxLinesPerPass = 50;
@@ -97,11 +97,11 @@ void LogArea::writeToFile(const QString &line)
     case LogFile::Change::Failed:
         showLater(stamp.now() + tr("The log file %1 could not be written: %2")
                                     .arg(fileName, file.failure()),
-                  FailureColour);
+                  LogColours::Failure);
         break;
     case LogFile::Change::Resumed:
         showLater(stamp.now() + tr("Writing to the log file %1 has resumed").arg(fileName),
-                  ResumedColour);
+                  LogColours::Recovery);
         break;
     case LogFile::Change::None:
         break;

@@ -1,4 +1,5 @@
 #include "log/logarea.h"
+#include "log/logcolours.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -31,10 +32,13 @@ QString readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
-// "@" for opaque black, "!" for red, any other colour by its #AARRGGBB name.
+// "@" for opaque black, "!" for the failure red, "+" for the recovery green, any other colour
+// by its #AARRGGBB name.
 QString mark(const QColor &colour)
 {
-    return colour == QColor(Qt::black) ? "@" : colour == QColor(Qt::red) ? "!" : colour.name(QColor::HexArgb);
+    if (colour == LogColours::Failure || colour == LogColours::Recovery)
+        return colour == LogColours::Failure ? "!" : "+";
+    return colour == QColor(Qt::black) ? "@" : colour.name(QColor::HexArgb);
 }
 
 // The display's blocks, each time stamp replaced by the mark of its line's colour.
@@ -161,7 +165,7 @@ void TestLogArea::display()
         } else {
             const QString msg = step.mid(step.startsWith('!') ? 1 : 0);
             const QString before = QDateTime::currentDateTime().toString(StampFormat);
-            step.startsWith('!') ? area->log(msg, Qt::red) : area->log(msg);
+            step.startsWith('!') ? area->log(msg, LogColours::Failure) : area->log(msg);
             // The whole line is in the file, stamped with the current time, when the slot returns.
             const QString file = readAll(logFile);
             const QString stamp = file.right(StampFormat.size() + msg.size() + 1).left(StampFormat.size());
@@ -217,7 +221,7 @@ void TestLogArea::fileFaults()
 
     QStringList expected{"@one", "@two", "@three", "@four", "@five", ""};
     if (error != 0) {
-        expected.insert(4, "@Writing to the log file " + logFile + " has resumed");
+        expected.insert(4, "+Writing to the log file " + logFile + " has resumed");
         expected.insert(2, "!The log file " + faulty + " could not be written: " + std::strerror(error));
     }
     QTRY_COMPARE(shown(logDisp()), expected);
