@@ -14,6 +14,7 @@ const QString SettledEntry = QStringLiteral("event Settled 4 ");
 
 } // namespace
 
+// Texts are joined, not formatted with arg(): a "%1" in a log line or a message stays as it is.
 ClientFixture::ClientFixture(const QByteArray &keys)
 {
     writeFile(keyPath(), keys);
@@ -22,16 +23,17 @@ ClientFixture::ClientFixture(const QByteArray &keys)
     stars.hostField()->setText(QStringLiteral("127.0.0.1"));
     stars.portField()->setText(QString::number(server.port()));
     connect(&stars, &Stars::log, this, [this](const QString &msg, const QColor &c) {
-        log << (c == Qt::black ? msg : QStringLiteral("%1 (%2,%3,%4)").arg(msg).arg(c.red()).arg(c.green()).arg(c.blue()));
+        const QString rgb = QStringLiteral(" (%1,%2,%3)").arg(c.red()).arg(c.green()).arg(c.blue());
+        log << (c == Qt::black ? msg : msg + rgb);
     });
-    connect(&stars, &Stars::anyAsk, this, [this](const AMsg &msg) { record(QStringLiteral("ask"), msg); });
-    connect(&stars, &Stars::anyAns, this, [this](const AMsg &msg) { record(QStringLiteral("ans"), msg); });
-    connect(&stars, &Stars::anyEvent, this, [this](const AMsg &msg) { record(QStringLiteral("event"), msg); });
-}
-
-QString ClientFixture::keyPath() const
-{
-    return dir.filePath(QStringLiteral("Zendri.key"));
+    const auto recorder = [this](const QString &kind) {
+        return [this, kind](const AMsg &msg) {
+            messages << kind + ' ' + msg.cmd + ' ' + QString::number(msg.cmdId) + ' ' + msg.params.join(',');
+        };
+    };
+    connect(&stars, &Stars::anyAsk, this, recorder(QStringLiteral("ask")));
+    connect(&stars, &Stars::anyAns, this, recorder(QStringLiteral("ans")));
+    connect(&stars, &Stars::anyEvent, this, recorder(QStringLiteral("event")));
 }
 
 bool ClientFixture::logIn(const QByteArray &keyIndexLine)
@@ -44,6 +46,7 @@ bool ClientFixture::logIn(const QByteArray &keyIndexLine)
     server.send(keyIndexLine);
     if (!server.waitForLines(1, Wait))
         return false;
+    keyLine = server.lines().value(0);
     server.send("System>" + stars.nodeNameField()->text().toUtf8() + " Ok:\n");
     const bool ready = QTest::qWaitFor([this] { return stars.connectionState() == ConnectStat::Connected; }, Wait);
     server.clearReceived();
@@ -58,7 +61,13 @@ bool ClientFixture::sendAndSettle(const QByteArray &bytes)
     return settled;
 }
 
-void ClientFixture::record(const QString &kind, const AMsg &msg)
+QByteArrayList ClientFixture::written()
 {
-    messages << QStringLiteral("%1 %2 %3 %4").arg(kind, msg.cmd).arg(msg.cmdId).arg(msg.params.join(QLatin1Char(',')));
+    const QByteArray own = stars.nodeNameField()->text().toLatin1() + ">Probe written";
+    stars.sendCmd(QString(), QStringLiteral("Probe"), QStringLiteral("written"));
+    if (!QTest::qWaitFor([this, &own] { return server.lines().contains(own); }, Wait))
+        return {"(the client's own line did not arrive)"};
+    QByteArrayList lines = server.lines();
+    lines.removeAll(own);
+    return lines;
 }

@@ -1,0 +1,262 @@
+#include <QtTest>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "clientfixture.h"
+#include "debugcapture.h"
+#include "support.h"
+#include "stars/cmdtable.h"
+#include "stars/connectstat.h"
+
+namespace {
+
+// Script steps that are not bytes for the server to send.
+const QByteArray Key = "<key>";      // wait for the key line
+const QByteArray LogIn = "<login>";  // the whole log-in, after which the received bytes are cleared
+const QByteArray Close = "<close>";  // the server closes the connection
+const QByteArray Click = "<click>";  // the user clicks the connect button
+// Any other step that begins with "!" is a call of the client's (see call()).
+
+const QByteArray Hi = " @Hello Hello! I am Zendri. Nice to meet you!";
+
+} // namespace
+
+// The Stars client against a scripted server: log-in, receive loop, dispatch, sending and the
+// address history; and the command table and connection status it is built on.
+class TestStars : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void session_data();
+    void session();
+    void history_data();
+    void history();
+    void connectButton_data();
+    void connectButton();
+    void cmdList();
+
+private:
+    void call(Stars &stars, const QStringList &a);
+};
+
+void TestStars::session_data()
+{
+    QTest::addColumn<QByteArrayList>("script");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QStringList>("done");
+
+    const int off = ConnectStat::Disconnected;
+    const int connecting = ConnectStat::Connecting;
+    const int on = ConnectStat::Connected;
+    using Script = QByteArrayList;
+    QTest::newRow("index padded") << Script{"  7 \t\r\n", Key} << connecting << QStringList{"Zendri k1"};
+    QTest::newRow("negative index") << Script{"-1\n", Key} << connecting << QStringList{"Zendri k2"};
+    QTest::newRow("most negative index") << Script{"-2147483648\n", Key} << connecting << QStringList{"Zendri k1"};
+    QTest::newRow("index not a number") << Script{"7x\n", Key} << connecting << QStringList{"Zendri k0"};
+    QTest::newRow("index beyond 32 bits") << Script{"4294967297\n", Key} << connecting << QStringList{"Zendri k0"};
+    QTest::newRow("empty key line counts") << Script{"=k1\n\nk3\n", "4\n", Key} << connecting << QStringList{"Zendri "};
+    QTest::newRow("key simplified") << Script{"= two \t words \n", "0\n", Key} << connecting << QStringList{"Zendri two words"};
+    QTest::newRow("no key: nothing sent, next line accepted") << Script{"=", "0\n", "System>Zendri Ok:\n"} << on << QStringList();
+    QTest::newRow("index, acceptance and event in one packet") << Script{"2\nSystem>Zendri Ok: hi\r\nD>Zendri _Alarm\n"} << on
+                                                               << QStringList{"Zendri k2", "event Alarm 4 "};
+    QTest::newRow("lower-case ok") << Script{"0\n", Key, "System>Zendri ok:\n"} << off << QStringList{"Zendri k0"};
+    QTest::newRow("longer node name") << Script{"0\n", Key, "System>Zendrix Ok:\n"} << off << QStringList{"Zendri k0"};
+    QTest::newRow("blank before System") << Script{"0\n", Key, " System>Zendri Ok:\n"} << off << QStringList{"Zendri k0"};
+    QTest::newRow("refused, the rest dropped") << Script{"0\nno\nSystem>Zendri Ok:\nD>Zendri _A\nC>Zendri Hello\n"} << off << QStringList{"Zendri k0"};
+    QTest::newRow("click while connecting") << Script{"0\n", Key, Click, "System>Zendri Ok:\n"} << on << QStringList{"Zendri k0"};
+    QTest::newRow("click while connected") << Script{LogIn, Click} << off << QStringList();
+    QTest::newRow("closed before the index") << Script{Close} << off << QStringList();
+    QTest::newRow("closed in the acceptance") << Script{"1\n", Key, "System>Zendri O", Close} << off << QStringList{"Zendri k1"};
+    QTest::newRow("closed in a message") << Script{LogIn, "D>Zendri _Ala", Close} << off << QStringList();
+    // The addressed node and channel answer, here "😀.é": one "?" for the emoji in Latin-1.
+    QTest::newRow("built-in asks") << Script{LogIn, "Client.ch>Zendri.x Hello a b\nC>Zendri IsBusy\nC>\xf0\x9f\x98\x80.\xc3\xa9 Hello\n"} << on
+                                   << QStringList{"Zendri.x>Client.ch" + Hi, "Zendri>C @IsBusy 0", "?.é>C" + Hi};
+    QTest::newRow("busy while disconnected") << Script{"!busy|1", LogIn, "C>Zendri IsBusy\n"} << on << QStringList{"Zendri>C @IsBusy 1"};
+    QTest::newRow("Help") << Script{LogIn, "C>Zendri Help\nC>Zendri Help IsBusy Hello\nC>Zendri Help help\n"} << on
+                          << QStringList{"Zendri>C @Help Commands : Hello Help IsBusy", "Zendri>C @Help : Answer if Zendri is busy",
+                                         "Zendri>C @Help Er: Command [help] not found."};
+    QTest::newRow("handed on, built-in words too") << Script{LogIn, "C>Zendri help a \"b c\"\nD>Zendri @flgon 1\nD>Zendri _Alarm\n"
+                                                                    "D>Zendri @Hello Hi\nD>Zendri _Help\nSystem>Zendri Ok:\n"} << on
+                                                   << QStringList{"ask help 4 a,b c", "ans flgon 4 1", "event Alarm 4 ", "ans Hello 0 Hi", "event Help 1 ", "ask Ok: 4 "};
+    QTest::newRow("no messages") << Script{LogIn, "C>Zendri\nCZendri Hello\nC>Zendri \"\" x\n \t\n\x01\x7f >>\n7\n\xff\xfe\n"} << on << QStringList();
+    QTest::newRow("line longer than one read") << Script{LogIn, "D>Zendri _Big " + QByteArray(100000, 'x') + "\nD>Zendri _After\n"} << on
+                                               << QStringList{"event Big 4 " + QString(100000, 'x'), "event After 4 "};
+    QTest::newRow("ask") << Script{LogIn, "!cmdV|ch1|Dev|cmd|5", "!cmdV||Dev|cmd|"} << on << QStringList{"Zendri.ch1>Dev cmd 5", "Zendri>Dev cmd"};
+    QTest::newRow("event") << Script{LogIn, "!event|c|Alarm 1"} << on << QStringList{"Zendri.c>System _Alarm 1"};
+    QTest::newRow("replies as addressed") << Script{LogIn, "!ans|Client.x>Zendri.ch Hello|A", "!ans|C>Zendri Hello|", "!ok|C.>Other.q.r @Ask x"} << on
+                                          << QStringList{"Zendri.ch>Client.x @Hello A", "Zendri>C @Hello ", "Other.q.r>C. @Ask Ok:"};
+    QTest::newRow("place markers") << Script{LogIn, "!cmdV|%1|%2|%1|%2", "!ans|%1.%2>%2.%1 %1|%1 %2"} << on
+                                   << QStringList{"Zendri.%1>%2 %1 %2", "%2.%1>%1.%2 @%1 %1 %2"};
+    QTest::newRow("node name edited") << Script{LogIn, "!name|Other", "!event||x", "!ok|C>Zendri Hello", "!name|Zendri"} << on
+                                      << QStringList{"Other>System _x", "Zendri>C @Hello Ok:"};
+    QTest::newRow("busy on change") << Script{LogIn, "!busy|1", "!busy|1", "!busy|0", "!busy|0"} << on
+                                    << QStringList{"Zendri>System _ChangedIsBusy 1", "Zendri>System _ChangedIsBusy 0"};
+    QTest::newRow("sent while connecting") << Script{"0\n", Key, "!cmdV|c|Dev|cmd|5", "!ok|C>Zendri Hello", "System>Zendri Ok:\n"} << on
+                                           << QStringList{"Zendri k0"};
+}
+
+// Whatever the server did, the client ends in the expected state having written (and echoed)
+// and handed on exactly what it should, then logs in cleanly with nothing left of that connection.
+void TestStars::session()
+{
+    QFETCH(QByteArrayList, script);
+    QFETCH(int, state);
+    QFETCH(QStringList, done);
+
+    ClientFixture f;
+    f.stars.setLogSendingMsg(true);
+    auto *button = f.stars.findChild<QPushButton *>("connectB");
+    button->click();
+    QVERIFY(f.server.waitForClient());
+    for (const QByteArray &step : qAsConst(script)) {
+        if (step == Key)
+            QVERIFY(f.server.waitForLines(1));
+        else if (step == LogIn)
+            QVERIFY(f.logIn());
+        else if (step == Close)
+            f.server.closeClient();
+        else if (step == Click)
+            button->click();
+        else if (step.startsWith('='))
+            QVERIFY(writeFile(f.keyPath(), step.mid(1)));
+        else if (step.startsWith('!'))
+            call(f.stars, QString(step.mid(1)).split('|'));
+        else
+            f.server.send(step);
+    }
+    QTRY_COMPARE(f.stars.connectionState(), state);
+    const bool on = state == ConnectStat::Connected;
+    QVERIFY(!on || f.sendAndSettle(""));
+    // What the client wrote (once logged in, up to a line of its own), then what it handed on.
+    const auto outcome = [&f, on] {
+        QStringList lines;
+        for (const QByteArray &line : on ? f.written() : f.server.lines())
+            lines << QString::fromLatin1(line);
+        return lines + f.messages;
+    };
+    QTRY_COMPARE(outcome(), done);
+    QVERIFY(!on || f.log.last() == "---- Snd " + f.stars.nodeNameField()->text() + ">Probe written (0,200,120)");
+    QCOMPARE(f.server.clientCount(), 1);
+
+    f.server.dropClient();
+    QTRY_COMPARE(f.stars.connectionState(), int(ConnectStat::Disconnected));
+    QVERIFY(writeFile(f.keyPath(), "k0\nk1\nk2\n"));
+    f.log.clear();
+    QTRY_VERIFY((f.stars.connectToStars(), f.server.hasClient()));
+    QVERIFY(f.logIn("1\n"));
+    QCOMPARE(f.keyLine, QByteArray("Zendri k1"));
+    QCOMPARE(f.log, QStringList({"opening key file [" + f.keyPath() + "]", "sending key [Zendri][k1]", "Connected To Stars"}));
+}
+
+// A call of the client's: the slot and its arguments; a received line stands for its message.
+void TestStars::call(Stars &stars, const QStringList &a)
+{
+    AMsg msg;
+    msg.parse(a.value(1));
+    const QString &slot = a.at(0);
+    if (slot == "cmdV")
+        stars.sendCmdV(a.at(1), a.at(2), a.at(3), a.at(4));
+    else if (slot == "event")
+        stars.sendEvent(a.at(1), a.at(2));
+    else if (slot == "ans")
+        stars.sendAns(msg, a.at(2));
+    else if (slot == "ok")
+        stars.sendOk(msg);
+    else if (slot == "name")
+        stars.nodeNameField()->setText(a.at(1));
+    else if (slot == "busy")
+        stars.setBusy(a.at(1) == "1");
+}
+
+void TestStars::history_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<bool>("port");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("appended");
+
+    QTest::newRow("first host") << QByteArray() << false << "localhost" << QByteArray("A: localhost\n");
+    QTest::newRow("unchanged") << QByteArray("A: localhost\n") << false << "localhost" << QByteArray();
+    QTest::newRow("lower-case key") << QByteArray("a: h\n") << false << "h" << QByteArray();
+    QTest::newRow("port does not suppress host") << QByteArray("P: h\n") << false << "h" << QByteArray("A: h\n");
+    QTest::newRow("host does not suppress port") << QByteArray("A: 7\n") << true << "7" << QByteArray("P: 7\n");
+    QTest::newRow("later line wins") << QByteArray("A: x\nA: y\n") << false << "x" << QByteArray("A: x\n");
+    QTest::newRow("read back as its first word") << QByteArray("A: my host\n") << false << "my host" << QByteArray("A: my host\n");
+    QTest::newRow("not trimmed, case-sensitive") << QByteArray("A: h\n") << false << " H" << QByteArray("A:  H\n");
+    QTest::newRow("empty host after a host") << QByteArray("A: x\n") << false << "" << QByteArray("A: \n");
+    QTest::newRow("other lines skipped") << QByteArray("junk\n\nX: y\n  A:\th \t\nA: \nB: c") << false << "h" << QByteArray();
+}
+
+// Return in the host or port field appends the text unless it is the last one recorded; a text
+// set by the program is not recorded. The file lies in the working directory of the moment.
+void TestStars::history()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, port);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, appended);
+
+    ClientFixture f;
+    QVERIFY(QDir::setCurrent(f.dir.path()));
+    QVERIFY(writeFile("OrvelHistory.dat", before));
+    QFile file("OrvelHistory.dat");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QLineEdit *field = port ? f.stars.portField() : f.stars.hostField();
+    field->setText(text);
+    QCOMPARE(file.readAll(), before);
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(file.readAll(), appended);
+}
+
+void TestStars::connectButton_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("look");
+    QTest::addColumn<QString>("click");
+
+    QTest::newRow("disconnected") << 0 << "Disconnected 176, 192, 192 | Connect 96, 255, 181" << "askConnect";
+    QTest::newRow("connecting") << 1 << "Connecting 255, 243, 162 | Connecting 240, 240, 240" << "askDisconnect";
+    QTest::newRow("connected") << 2 << "Connected 211, 255, 241 | Disconnect 255, 255, 128" << "askDisconnect";
+    QTest::newRow("out of range keeps the look") << 5 << "Connected 211, 255, 241 | Disconnect 255, 255, 128" << "askDisconnect";
+}
+
+// What the status label and the connect button show in each state, and what a click asks for.
+void TestStars::connectButton()
+{
+    QFETCH(int, state);
+    QFETCH(QString, look);
+    QFETCH(QString, click);
+
+    ConnectStat stat;
+    QLabel label;
+    QPushButton button;
+    stat.setWidgets(&label, &button);
+    QStringList asked;
+    connect(&stat, &ConnectStat::askConnect, &stat, [&asked] { asked << "askConnect"; });
+    connect(&stat, &ConnectStat::askDisconnect, &stat, [&asked] { asked << "askDisconnect"; });
+    stat.setState(ConnectStat::Connected);
+    stat.setState(state);
+    const auto shown = [](const QWidget &widget, const QString &text) {
+        return text + ' ' + widget.styleSheet().remove("background-color: rgb(").remove(");");
+    };
+    QCOMPARE(shown(label, label.text()) + " | " + shown(button, button.text()), look);
+    button.click();
+    QCOMPARE(asked, QStringList{click});
+}
+
+// Help lists the words a peer can ask for, once each; the earlier entry decides on a duplicate.
+void TestStars::cmdList()
+{
+    DebugCapture debug("velmar.stars");
+    CmdTable table;
+    for (const QString entry : {"1 ", "2 @Reply", "3 Hello", "4 _Event", "5 Help", "5 Foo", "6 Hello", "3 Help"})
+        table.add(entry.section(' ', 0, 0).toInt(), entry.section(' ', 1), QString());
+    QCOMPARE(table.cmdList(), QString("Hello Help"));
+    QCOMPARE(debug.lines, QStringList({R"(Duplicated id 5 "Foo" "")", R"(Duplicated msg 6 "Hello" "")", R"(Duplicated id 3 "Help" "")"}));
+}
+
+QTEST_MAIN(TestStars)
+#include "tst_stars.moc"
