@@ -108,8 +108,9 @@ void TestLink::linkEndsUnasked()
         c.server.send(reply);
         QVERIFY(c.server.waitForLines(1));
     }
-    QTRY_COMPARE(c.lines.size(), 3);
-    QCOMPARE(c.lines, QStringList({cause.arg(where), "alarm on", "Trying Stars at " + where + " again in 0.04 s"}));
+    // Nothing listening, the next attempt soon fails too: only the first lines are certain.
+    QTRY_VERIFY(c.lines.size() >= 3);
+    QCOMPARE(c.lines.mid(0, 3), QStringList({cause.arg(where), "alarm on", "Trying Stars at " + where + " again in 0.04 s"}));
 
     const int clients = c.server.clientCount() + (c.server.hasClient() ? 0 : 1);
     c.stars.portField()->setText(QString::number(c.server.port()));
@@ -125,9 +126,12 @@ void TestLink::backOffDoublesAndResets()
     const QString port = c.stars.portField()->text();
     c.pointNowhere();
     c.stars.connectToStars();
-    QTRY_COMPARE(c.delays(), QStringList({"0.04", "0.08", "0.1", "0.1"}));
+    QTRY_VERIFY(c.delays().size() >= 4);
+    QCOMPARE(c.delays().mid(0, 4), QStringList({"0.04", "0.08", "0.1", "0.1"}));
 
+    // The retry, not a request of ours, must find the server: a request would reset the delay.
     c.stars.portField()->setText(port);
+    QVERIFY(c.server.waitForClient());
     QVERIFY(c.logIn());
     c.lines.clear();
     c.server.closeClient();
@@ -203,6 +207,7 @@ void TestLink::playbackFailureReportedOnce()
     play(file);
     QTRY_COMPARE(player.mediaStatus(), QMediaPlayer::InvalidMedia);
     QVERIFY(!reported.wait(200));
+    QCOMPARE(reported.size(), 1);
 
     play(QStringLiteral("alarm.wav"));
     QTRY_COMPARE(player.mediaStatus(), QMediaPlayer::EndOfMedia);
