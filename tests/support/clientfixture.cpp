@@ -6,14 +6,6 @@
 #include "stars/connectstat.h"
 #include "support.h"
 
-namespace {
-
-// An event writes nothing back, so waiting for it leaves what the server received untouched.
-const QByteArray SettleEvent = "Probe>Zendri _Settled\n";
-const QString SettledEntry = QStringLiteral("event Settled 4 ");
-
-} // namespace
-
 // Texts are joined, not formatted with arg(): a "%1" in a log line or a message stays as it is.
 ClientFixture::ClientFixture(const QByteArray &keys)
 {
@@ -46,19 +38,20 @@ bool ClientFixture::logIn(const QByteArray &keyIndexLine)
     server.send(keyIndexLine);
     if (!server.waitForLines(1, Wait))
         return false;
-    keyLine = server.lines().value(0);
     server.send("System>" + stars.nodeNameField()->text().toUtf8() + " Ok:\n");
     const bool ready = QTest::qWaitFor([this] { return stars.connectionState() == ConnectStat::Connected; }, Wait);
     server.clearReceived();
     return ready;
 }
 
+// An event writes nothing back, so waiting for it leaves what the server received untouched.
 bool ClientFixture::sendAndSettle(const QByteArray &bytes)
 {
-    server.send(bytes + SettleEvent);
-    const bool settled = QTest::qWaitFor([this] { return messages.contains(SettledEntry); }, Wait);
-    messages.removeAll(SettledEntry);
-    return settled;
+    const QString settled = QStringLiteral("event Settled 4 ");
+    server.send(bytes + "Probe>Zendri _Settled\n");
+    const bool handled = QTest::qWaitFor([this, &settled] { return messages.contains(settled); }, Wait);
+    messages.removeAll(settled);
+    return handled;
 }
 
 QByteArrayList ClientFixture::written()

@@ -22,9 +22,9 @@ public:
     explicit ClientFixture(const QByteArray &keys = "k0\nk1\nk2\n");
 
     QString keyPath() const { return dir.filePath(QStringLiteral("Zendri.key")); }
-    // Connects (unless the server already has a client), sends the key index line, keeps the
-    // key line in `keyLine` and accepts the log-in; true once the client is Connected. What the
-    // server received is cleared, so it then holds only what the client writes after the log-in.
+    // Connects (unless the server already has a client), sends the key index line, waits for
+    // the key line and accepts the log-in; true once the client is Connected. What the server
+    // received is cleared, so it then holds only what the client writes after the log-in.
     bool logIn(const QByteArray &keyIndexLine = "0\n");
     // Sends `bytes` to the logged-in client, then an event, and waits until the event is handed
     // on: every line before it has then been handled. The event is not kept in `messages`.
@@ -36,7 +36,6 @@ public:
     QTemporaryDir dir;
     ScriptedServer server;
     Stars stars;
-    QByteArray keyLine;
     // The log lines, each followed by " (R,G,B)" when it is not black.
     QStringList log;
     // One entry per message handed on: "ask CMD ID P1,P2", "ans CMD ID ..." or "event CMD ID ...".
