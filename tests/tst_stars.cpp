@@ -10,12 +10,6 @@
 #include "stars/cmdtable.h"
 #include "stars/connectstat.h"
 
-namespace {
-
-const QByteArray Hi = " @Hello Hello! I am Zendri. Nice to meet you!";
-
-} // namespace
-
 // The Stars client against a scripted server: log-in, receive loop, dispatch, sending and the
 // address history; and the command table and connection status it is built on.
 class TestStars : public QObject
@@ -30,9 +24,6 @@ private slots:
     void connectButton_data();
     void connectButton();
     void cmdList();
-
-private:
-    void call(Stars &stars, const QStringList &a);
 };
 
 void TestStars::session_data()
@@ -46,10 +37,11 @@ void TestStars::session_data()
     const int on = ConnectStat::Connected;
     using Script = QByteArrayList;
     using Done = QStringList;
+    const QString hi = " @Hello Hello! I am Zendri. Nice to meet you!";
     // Steps: bytes for the server to send; "<key>" waits for the key line; "<login>" is the whole
     // log-in, after which the received bytes are cleared; "<close>" is the server closing the
     // connection, "<click>" the user clicking the connect button; "=KEYS" writes the key file;
-    // "!SLOT|ARG|..." is a call of the client's (see call()).
+    // "!SLOT|ARG|..." is a call of the client's.
     QTest::newRow("index padded") << Script{"  7 \t\r\n", "<key>"} << connecting << Done{"Zendri k1"};
     QTest::newRow("negative index") << Script{"-1\n", "<key>"} << connecting << Done{"Zendri k2"};
     QTest::newRow("index not a number") << Script{"7x\n", "<key>"} << connecting << Done{"Zendri k0"};
@@ -59,26 +51,29 @@ void TestStars::session_data()
     QTest::newRow("lower-case ok") << Script{"0\n", "<key>", "System>Zendri ok:\n"} << off << Done{"Zendri k0"};
     QTest::newRow("blank before System") << Script{"0\n", "<key>", " System>Zendri Ok:\n"} << off << Done{"Zendri k0"};
     QTest::newRow("refused, the rest dropped") << Script{"0\nno\nSystem>Zendri Ok:\nD>Zendri _A\nC>Zendri Hello\n"} << off << Done{"Zendri k0"};
-    QTest::newRow("click while connecting") << Script{"0\n", "<key>", "<click>", "System>Zendri Ok:\n"} << on << Done{"Zendri k0"};
     QTest::newRow("click while connected") << Script{"<login>", "<click>"} << off << Done();
     QTest::newRow("closed in the acceptance") << Script{"1\n", "<key>", "System>Zendri O", "<close>"} << off << Done{"Zendri k1"};
     QTest::newRow("closed in a message") << Script{"<login>", "D>Zendri _Ala", "<close>"} << off << Done();
     // The addressed node and channel answer, here "😀.é": one "?" for the emoji in Latin-1.
     QTest::newRow("built-in asks") << Script{"<login>", "C.ch>Zendri.x Hello a\nC>Zendri IsBusy\nC>\xf0\x9f\x98\x80.\xc3\xa9 Hello\n"} << on
-                                   << Done{"Zendri.x>C.ch" + Hi, "Zendri>C @IsBusy 0", "?.é>C" + Hi};
+                                   << Done{"Zendri.x>C.ch" + hi, "Zendri>C @IsBusy 0", "?.é>C" + hi};
     QTest::newRow("Help") << Script{"<login>", "C>Zendri Help\nC>Zendri Help IsBusy Hello\nC>Zendri Help %1\n"} << on
-                          << Done{"Zendri>C @Help Commands : Hello Help IsBusy", "Zendri>C @Help : Answer if Zendri is busy", "Zendri>C @Help Er: Command [%1] not found."};
-    QTest::newRow("handed on, built-in words too") << Script{"<login>", "C>Zendri help \"b c\"\nD>Zendri @Hello Hi\nD>Zendri _Help\nSystem>Zendri Ok:\n"} << on
+                          << Done{"Zendri>C @Help Commands : Hello Help IsBusy", "Zendri>C @Help : Answer if Zendri is busy",
+                                  "Zendri>C @Help Er: Command [%1] not found."};
+    QTest::newRow("handed on, built-in words too") << Script{"<login>", "C>Zendri help \"b c\"\nD>Zendri @Hello Hi\nD>Zendri _Help\n"
+                                                                    "System>Zendri Ok:\n"} << on
                                                    << Done{"ask help 4 b c", "ans Hello 0 Hi", "event Help 1 ", "ask Ok: 4 "};
-    QTest::newRow("no messages") << Script{"<login>", "C>Zendri\nCZendri Hello\nC>Zendri \"\" x\n \t\n\x01\x7f >>\n7\n\xff\xfe\n"} << on << Done();
-    QTest::newRow("line longer than one read") << Script{"<login>", "D>Zendri _B " + QByteArray(100000, 'x') + "\nD>Zendri _C\n"} << on
-                                               << Done{"event B 4 " + QString(100000, 'x'), "event C 4 "};
-    QTest::newRow("sent as given") << Script{"<login>", "!cmdV|c|Dev|cmd|5", "!cmdV||Dev|cmd|", "!event|c|A 1", "!ok|C.>Other.q.r @Ask x", "!ok|%1>%2 %1"} << on
+    QTest::newRow("no messages, a line longer than one read") << Script{"<login>", "C>Zendri\nCZendri Hello\nC>Zendri \"\" x\n \t\n\x01\x7f >>\n7\n\xff\xfe\n",
+                                                                         "D>Zendri _B " + QByteArray(100000, 'x') + "\nD>Zendri _C\n"} << on
+                                                              << Done{"event B 4 " + QString(100000, 'x'), "event C 4 "};
+    QTest::newRow("sent as given") << Script{"<login>", "!cmdV|c|Dev|cmd|5", "!cmdV||Dev|cmd|", "!event|c|A 1", "!ok|C.>Other.q.r @Ask x",
+                                             "!ok|%1>%2 %1"} << on
                                    << Done{"Zendri.c>Dev cmd 5", "Zendri>Dev cmd", "Zendri.c>System _A 1", "Other.q.r>C. @Ask Ok:", "%2>%1 @%1 Ok:"};
-    QTest::newRow("busy while disconnected") << Script{"!busy|1", "<login>", "C>Zendri IsBusy\n"} << on << Done{"Zendri>C @IsBusy 1"};
-    QTest::newRow("busy on change") << Script{"<login>", "!busy|1", "!busy|1", "!busy|0", "!busy|0"} << on
-                                    << Done{"Zendri>System _ChangedIsBusy 1", "Zendri>System _ChangedIsBusy 0"};
-    QTest::newRow("sent while connecting") << Script{"0\n", "<key>", "!cmdV|c|Dev|cmd|5", "!ok|C>Zendri Hello", "System>Zendri Ok:\n"} << on << Done{"Zendri k0"};
+    // Busy is kept while disconnected, and only a change is announced.
+    QTest::newRow("busy") << Script{"!busy|1", "<login>", "!busy|1", "!busy|0", "!busy|0", "!busy|1", "C>Zendri IsBusy\n"} << on
+                          << Done{"Zendri>System _ChangedIsBusy 0", "Zendri>System _ChangedIsBusy 1", "Zendri>C @IsBusy 1"};
+    QTest::newRow("sent or clicked while connecting") << Script{"0\n", "<key>", "!cmdV|c|Dev|cmd|5", "!ok|C>Zendri Hello", "<click>", "System>Zendri Ok:\n"}
+                                                      << on << Done{"Zendri k0"};
 }
 
 // Whatever the server did, the client ends in the expected state having written (and echoed)
@@ -91,6 +86,19 @@ void TestStars::session()
 
     ClientFixture f;
     f.stars.setLogSendingMsg(true);
+    // A call of the client's: the slot and its arguments; a received line stands for its message.
+    const auto call = [&stars = f.stars](const QStringList &a) {
+        AMsg msg;
+        msg.parse(a.value(1));
+        if (a.at(0) == "cmdV")
+            stars.sendCmdV(a.at(1), a.at(2), a.at(3), a.at(4));
+        else if (a.at(0) == "event")
+            stars.sendEvent(a.at(1), a.at(2));
+        else if (a.at(0) == "ok")
+            stars.sendOk(msg);
+        else if (a.at(0) == "busy")
+            stars.setBusy(a.at(1) == "1");
+    };
     auto *button = f.stars.findChild<QPushButton *>("connectB");
     button->click();
     QVERIFY(f.server.waitForClient());
@@ -106,7 +114,7 @@ void TestStars::session()
         else if (step.startsWith('='))
             QVERIFY(writeFile(f.keyPath(), step.mid(1)));
         else if (step.startsWith('!'))
-            call(f.stars, QString(step.mid(1)).split('|'));
+            call(QString(step.mid(1)).split('|'));
         else
             f.server.send(step);
     }
@@ -131,22 +139,6 @@ void TestStars::session()
     QTRY_VERIFY((f.stars.connectToStars(), f.server.hasClient()));
     QVERIFY(f.logIn("1\n"));
     QCOMPARE(f.log, QStringList({"opening key file [" + f.keyPath() + "]", "sending key [Zendri][k1]", "Connected To Stars"}));
-}
-
-// A call of the client's: the slot and its arguments; a received line stands for its message.
-void TestStars::call(Stars &stars, const QStringList &a)
-{
-    AMsg msg;
-    msg.parse(a.value(1));
-    const QString &slot = a.at(0);
-    if (slot == "cmdV")
-        stars.sendCmdV(a.at(1), a.at(2), a.at(3), a.at(4));
-    else if (slot == "event")
-        stars.sendEvent(a.at(1), a.at(2));
-    else if (slot == "ok")
-        stars.sendOk(msg);
-    else if (slot == "busy")
-        stars.setBusy(a.at(1) == "1");
 }
 
 void TestStars::history_data()
