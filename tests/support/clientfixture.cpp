@@ -6,14 +6,7 @@
 #include "stars/connectstat.h"
 #include "support.h"
 
-namespace {
-
-// An event writes nothing back, so waiting for it leaves what the server received untouched.
-const QByteArray SettleEvent = "Probe>Zendri _Settled\n";
-const QString SettledEntry = QStringLiteral("event Settled 4 ");
-
-} // namespace
-
+// Texts are joined, not formatted with arg(): a "%1" in a log line or a message stays as it is.
 ClientFixture::ClientFixture(const QByteArray &keys)
 {
     writeFile(keyPath(), keys);
@@ -22,16 +15,17 @@ ClientFixture::ClientFixture(const QByteArray &keys)
     stars.hostField()->setText(QStringLiteral("127.0.0.1"));
     stars.portField()->setText(QString::number(server.port()));
     connect(&stars, &Stars::log, this, [this](const QString &msg, const QColor &c) {
-        log << (c == Qt::black ? msg : QStringLiteral("%1 (%2,%3,%4)").arg(msg).arg(c.red()).arg(c.green()).arg(c.blue()));
+        const QString rgb = QStringLiteral(" (%1,%2,%3)").arg(c.red()).arg(c.green()).arg(c.blue());
+        log << (c == Qt::black ? msg : msg + rgb);
     });
-    connect(&stars, &Stars::anyAsk, this, [this](const AMsg &msg) { record(QStringLiteral("ask"), msg); });
-    connect(&stars, &Stars::anyAns, this, [this](const AMsg &msg) { record(QStringLiteral("ans"), msg); });
-    connect(&stars, &Stars::anyEvent, this, [this](const AMsg &msg) { record(QStringLiteral("event"), msg); });
-}
-
-QString ClientFixture::keyPath() const
-{
-    return dir.filePath(QStringLiteral("Zendri.key"));
+    const auto recorder = [this](const QString &kind) {
+        return [this, kind](const AMsg &msg) {
+            messages << kind + ' ' + msg.cmd + ' ' + QString::number(msg.cmdId) + ' ' + msg.params.join(',');
+        };
+    };
+    connect(&stars, &Stars::anyAsk, this, recorder(QStringLiteral("ask")));
+    connect(&stars, &Stars::anyAns, this, recorder(QStringLiteral("ans")));
+    connect(&stars, &Stars::anyEvent, this, recorder(QStringLiteral("event")));
 }
 
 bool ClientFixture::logIn(const QByteArray &keyIndexLine)
@@ -50,15 +44,23 @@ bool ClientFixture::logIn(const QByteArray &keyIndexLine)
     return ready;
 }
 
+// An event writes nothing back, so waiting for it leaves what the server received untouched.
 bool ClientFixture::sendAndSettle(const QByteArray &bytes)
 {
-    server.send(bytes + SettleEvent);
-    const bool settled = QTest::qWaitFor([this] { return messages.contains(SettledEntry); }, Wait);
-    messages.removeAll(SettledEntry);
-    return settled;
+    const QString settled = QStringLiteral("event Settled 4 ");
+    server.send(bytes + "Probe>Zendri _Settled\n");
+    const bool handled = QTest::qWaitFor([this, &settled] { return messages.contains(settled); }, Wait);
+    messages.removeAll(settled);
+    return handled;
 }
 
-void ClientFixture::record(const QString &kind, const AMsg &msg)
+QByteArrayList ClientFixture::written()
 {
-    messages << QStringLiteral("%1 %2 %3 %4").arg(kind, msg.cmd).arg(msg.cmdId).arg(msg.params.join(QLatin1Char(',')));
+    const QByteArray own = stars.nodeNameField()->text().toLatin1() + ">Probe written";
+    stars.sendCmd(QString(), QStringLiteral("Probe"), QStringLiteral("written"));
+    if (!QTest::qWaitFor([this, &own] { return server.lines().contains(own); }, Wait))
+        return {"(the client's own line did not arrive)"};
+    QByteArrayList lines = server.lines();
+    lines.removeAll(own);
+    return lines;
 }

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayList>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include "scriptedserver.h"
 #include "stars/stars.h"
-
-class AMsg;
 
 // A logged-in client against a scripted server: a Stars client named "Zendri" with the key
 // file `keyPath()` in a temporary folder, pointed at a ScriptedServer on 127.0.0.1. It records
@@ -23,7 +21,7 @@ public:
 
     explicit ClientFixture(const QByteArray &keys = "k0\nk1\nk2\n");
 
-    QString keyPath() const;
+    QString keyPath() const { return dir.filePath(QStringLiteral("Zendri.key")); }
     // Connects (unless the server already has a client), sends the key index line, waits for
     // the key line and accepts the log-in; true once the client is Connected. What the server
     // received is cleared, so it then holds only what the client writes after the log-in.
@@ -31,6 +29,9 @@ public:
     // Sends `bytes` to the logged-in client, then an event, and waits until the event is handed
     // on: every line before it has then been handled. The event is not kept in `messages`.
     bool sendAndSettle(const QByteArray &bytes);
+    // The lines the logged-in client has written since the log-in: it writes one more of its
+    // own and waits for it, so everything written before has arrived. Its own line is left out.
+    QByteArrayList written();
 
     QTemporaryDir dir;
     ScriptedServer server;
@@ -39,7 +40,4 @@ public:
     QStringList log;
     // One entry per message handed on: "ask CMD ID P1,P2", "ans CMD ID ..." or "event CMD ID ...".
     QStringList messages;
-
-private:
-    void record(const QString &kind, const AMsg &msg);
 };

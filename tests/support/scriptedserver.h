@@ -1,11 +1,10 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
+#include <QByteArrayList>
 #include <QObject>
 #include <QTcpServer>
-
-class QTcpSocket;
+#include <QTcpSocket>
+#include <QTest>
 
 // A TCP server on 127.0.0.1 (a free port chosen by the system) that plays the other end of
 // a line protocol in tests. It serves one client at a time: a second connection waits in the
@@ -23,16 +22,12 @@ public:
     explicit ScriptedServer(QObject *parent = nullptr);
     ~ScriptedServer() override;
 
-    bool isListening() const;
-    quint16 port() const;
-
-    bool hasClient() const;
-    // True once a client is connected (also when it already was).
-    bool waitForClient(int ms = DefaultWait);
-    // True once no client is connected any more.
-    bool waitForClientGone(int ms = DefaultWait);
+    bool isListening() const { return server.isListening(); }
+    quint16 port() const { return server.serverPort(); }
+    bool hasClient() const { return client != nullptr; }
     // How many clients have been accepted so far.
-    int clientCount() const;
+    int clientCount() const { return accepted; }
+    bool waitForClient(int ms = DefaultWait) { return QTest::qWaitFor([this] { return hasClient(); }, ms); }
 
     // Writes the bytes to the current client unchanged and pushes them out at once.
     void send(const QByteArray &bytes);
@@ -40,24 +35,13 @@ public:
     void dropClient();
     void closeClient();
 
-    // Everything the current client has written since it connected (or the last client,
-    // once it has gone); cleared when a new client is accepted or by clearReceived().
-    QByteArray received() const;
-    // The complete lines within received(), each without its line feed.
-    QList<QByteArray> lines() const;
-    bool waitForLines(int count, int ms = DefaultWait);
-    bool waitForBytes(int count, int ms = DefaultWait);
-    void clearReceived();
-
-    // Stops taking bytes off the current client's connection, so that its data piles up
-    // in the system's buffers and the client's writes stall; resumeReading() takes them again.
-    void stopReading();
-    void resumeReading();
-
-signals:
-    void clientConnected();
-    void clientGone();
-    void bytesReceived();
+    // Everything the current (or last) client has written since it connected or since
+    // clearReceived(), and the complete lines within it, each without its line feed.
+    QByteArray received() const { return bytes; }
+    // split() gives one piece more than there are line feeds: the unfinished rest.
+    QByteArrayList lines() const { return bytes.split('\n').mid(0, bytes.count('\n')); }
+    bool waitForLines(int count, int ms = DefaultWait) { return QTest::qWaitFor([=] { return bytes.count('\n') >= count; }, ms); }
+    void clearReceived() { bytes.clear(); }
 
 private:
     void acceptNext();
@@ -68,5 +52,4 @@ private:
     QTcpSocket *client = nullptr;
     QByteArray bytes;
     int accepted = 0;
-    bool reading = true;
 };
