@@ -10,17 +10,13 @@
 // has the three keys keyOf(node, 0..2). Stopped when the fixture goes.
 class RelayFixture
 {
-    Q_DISABLE_COPY(RelayFixture)
-
 public:
     static constexpr int Wait = 10000;
 
-    RelayFixture() = default;
     ~RelayFixture();
 
     // Writes the key files and starts the relay on `port` (0: a free one); true once it listens.
     bool start(const QByteArrayList &nodes, quint16 port = 0);
-    void stop();
 
     // The key a node's key file holds at `index`: the node in lower case and index mod 3.
     static QByteArray keyOf(const QByteArray &node, qint64 index);
@@ -35,16 +31,17 @@ public:
 struct RelayPeer
 {
     QTcpSocket socket;
+    // The key index the relay sent, and the node this peer logged in as.
+    qint64 keyIndex = -1;
+    QByteArray node;
 
+    // Connects and reads the key index.
     bool open(quint16 port);
     // The next line received, without its line feed; empty when none came in time.
     QByteArray line();
     void send(const QByteArray &bytes);
     // Logs in as `node` and returns the relay's answer.
     QByteArray logIn(quint16 port, const QByteArray &node);
-    // Asks the node through this logged-in peer: true once the relay no longer knows it.
-    bool isGone(const QByteArray &self, const QByteArray &node);
-    bool waitClosed();
 };
 
 // Being replaced by RelayFixture: starts the relay at `program` with the keys in `keyDir`.
