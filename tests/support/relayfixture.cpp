@@ -67,16 +67,3 @@ QByteArray RelayPeer::logIn(quint16 port, const QByteArray &name)
     send(node + ' ' + RelayFixture::keyOf(node, keyIndex));
     return line();
 }
-
-quint16 startRelay(QProcess &relay, const QString &program, const QString &keyDir, quint16 port)
-{
-    relay.setProcessChannelMode(QProcess::SeparateChannels);
-    relay.start(program, {"--port", QString::number(port), "--keys", keyDir});
-    if (!relay.waitForStarted(RelayFixture::Wait)
-        || !QTest::qWaitFor([&relay] { return relay.canReadLine(); }, RelayFixture::Wait))
-        return 0;
-    const QByteArray listening = relay.readLine().trimmed();
-    if (!listening.startsWith("listening on 127.0.0.1:"))
-        return 0;
-    return quint16(listening.mid(listening.lastIndexOf(':') + 1).toUInt());
-}

@@ -43,10 +43,3 @@ struct RelayPeer
     // Logs in as `node` and returns the relay's answer.
     QByteArray logIn(quint16 port, const QByteArray &node);
 };
-
-// Being replaced by RelayFixture: starts the relay at `program` with the keys in `keyDir`.
-quint16 startRelay(QProcess &relay, const QString &program, const QString &keyDir, quint16 port = 0);
-inline QByteArray relayKeyOf(const QByteArray &node, qint64 index)
-{
-    return RelayFixture::keyOf(node, index);
-}
