@@ -1,9 +1,5 @@
 #include <QtTest>
-
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
+#include <QtWidgets>
 
 #include "body/body.h"
 #include "clientfixture.h"

@@ -26,16 +26,6 @@ bool RelayFixture::start(const QByteArrayList &nodes, quint16 wanted)
     return listening.startsWith("listening on 127.0.0.1:");
 }
 
-QByteArray RelayFixture::keyOf(const QByteArray &node, qint64 index)
-{
-    return node.toLower() + QByteArray::number(index % 3);
-}
-
-QString RelayFixture::keyFile(const QByteArray &node) const
-{
-    return keys.filePath(QString::fromLatin1(node) + QStringLiteral(".key"));
-}
-
 bool RelayPeer::open(quint16 port)
 {
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -48,15 +38,8 @@ QByteArray RelayPeer::line()
 {
     QSignalSpy spy(&socket, &QTcpSocket::readyRead);
     while (!socket.canReadLine() && spy.wait(RelayFixture::Wait)) { }
-    QByteArray text = socket.readLine();
-    if (text.endsWith('\n'))
-        text.chop(1);
-    return text;
-}
-
-void RelayPeer::send(const QByteArray &bytes)
-{
-    socket.write(bytes + '\n');
+    const QByteArray text = socket.readLine();
+    return text.endsWith('\n') ? text.chopped(1) : text;
 }
 
 QByteArray RelayPeer::logIn(quint16 port, const QByteArray &name)

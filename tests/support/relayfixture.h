@@ -19,8 +19,8 @@ public:
     bool start(const QByteArrayList &nodes, quint16 port = 0);
 
     // The key a node's key file holds at `index`: the node in lower case and index mod 3.
-    static QByteArray keyOf(const QByteArray &node, qint64 index);
-    QString keyFile(const QByteArray &node) const;
+    static QByteArray keyOf(const QByteArray &node, qint64 index) { return node.toLower() + QByteArray::number(index % 3); }
+    QString keyFile(const QByteArray &node) const { return keys.filePath(QString::fromLatin1(node) + QStringLiteral(".key")); }
 
     quint16 port = 0;
     QTemporaryDir keys;
@@ -39,7 +39,7 @@ struct RelayPeer
     bool open(quint16 port);
     // The next line received, without its line feed; empty when none came in time.
     QByteArray line();
-    void send(const QByteArray &bytes);
+    void send(const QByteArray &bytes) { socket.write(bytes + '\n'); }
     // Logs in as `node` and returns the relay's answer.
     QByteArray logIn(quint16 port, const QByteArray &node);
 };
