@@ -11,8 +11,7 @@ constexpr int LineLimit = 1 << 20;
 // the system's socket buffers together.
 constexpr int BigEvents = 160;
 
-// The relay and its console node: log-in, routing, subscriptions, and nodes that break the
-// rules. Whatever a node does, the relay must go on serving the others.
+// The relay: log-in, routing, subscriptions, and nodes that break the rules. Whatever a node does, the relay must go on serving the others.
 class TestRelay : public QObject
 {
     Q_OBJECT
@@ -21,8 +20,6 @@ private slots:
     void initTestCase();
     void script_data();
     void script();
-    void cli_data();
-    void cli();
 
 private:
     RelayFixture relay;
@@ -133,38 +130,6 @@ void TestRelay::script()
             QVERIFY(QTest::qWaitFor([&] { peer.send(peer.node + '>' + arg + " Ping"); return peer.line().endsWith(" Er: node " + arg + " is not connected"); }, LongWait));
     }
     QCOMPARE(relay.process.state(), QProcess::Running);
-}
-
-void TestRelay::cli_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("output");
-
-    const QString key = relay.keyFile("D");
-    QTest::newRow("--send") << QStringList { "D", key, "--send", "D>System flgon D", "--send", "D>System _Alarm", "--send", "D>Nobody Hello" }
-                            << QByteArray() << QByteArray("System>D @flgon Ok:\nD>D _Alarm\nSystem>D @Hello Er: node Nobody is not connected\n");
-    QTest::newRow("standard input") << QStringList { "D", key } << QByteArray("D>D Hi\nD>D Last") << QByteArray("D>D Hi\nD>D Last\n");
-    QTest::newRow("wrong key file") << QStringList { "D", relay.keyFile("A"), "--send", "x" } << QByteArray() << QByteArray("error: log-in refused");
-    QTest::newRow("no relay") << QStringList { "D", key, "--port", "1", "--send", "x" } << QByteArray() << QByteArray("error: cannot connect");
-}
-
-// The console node prints what it receives and exits 0, or exits 1 and says why it could not log in.
-void TestRelay::cli()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, output);
-    QProcess cli;
-    cli.start(STARS_CLI, QStringList { "--port", QString::number(relay.port), "--wait", "1000" } + arguments);
-    QVERIFY(cli.waitForStarted());
-    cli.write(input);
-    cli.closeWriteChannel();
-    QVERIFY(cli.waitForFinished(LongWait));
-    const bool fails = output.startsWith("error: ");
-    QCOMPARE(cli.exitCode(), int(fails));
-    const QByteArray printed = fails ? cli.readAllStandardError() : cli.readAllStandardOutput();
-    QVERIFY2(fails ? printed.contains(output.mid(7)) : printed == output, printed);
 }
 
 QTEST_GUILESS_MAIN(TestRelay)
