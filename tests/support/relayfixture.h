@@ -42,4 +42,6 @@ struct RelayPeer
     void send(const QByteArray &bytes) { socket.write(bytes + '\n'); }
     // Logs in as `node` and returns the relay's answer.
     QByteArray logIn(quint16 port, const QByteArray &node);
+    // Asks `other`, then this node itself: true when the relay answers that it no longer knows `other`.
+    bool isGone(const QByteArray &other);
 };
