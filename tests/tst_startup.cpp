@@ -23,6 +23,7 @@ void TestStartup::configFile_data()
 
     QTest::newRow("no arguments") << QStringList() << QByteArray("Main");
     QTest::newRow("-config before -c") << QStringList { "-config", "a.cfg", "-c", "b.cfg" } << QByteArray("A");
+    QTest::newRow("-config after -c") << QStringList { "-c", "b.cfg", "-config", "a.cfg" } << QByteArray("A");
     QTest::newRow("first -c") << QStringList { "-c", "a.cfg", "-c", "b.cfg" } << QByteArray("A");
     QTest::newRow("-Config is no option word") << QStringList { "-Config", "a.cfg" } << QByteArray("Main");
     QTest::newRow("-c without a name") << QStringList { "-c" } << QByteArray();
