@@ -8,7 +8,8 @@
 
 RelayFixture::~RelayFixture()
 {
-    stop();
+    process.terminate();
+    process.waitForFinished(Wait);
 }
 
 bool RelayFixture::start(const QByteArrayList &nodes, quint16 wanted)
@@ -17,88 +18,42 @@ bool RelayFixture::start(const QByteArrayList &nodes, quint16 wanted)
         if (!writeFile(keyFile(node), keyOf(node, 0) + '\n' + keyOf(node, 1) + '\n' + keyOf(node, 2) + '\n'))
             return false;
     }
-    process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(QStringLiteral(STARS_RELAY), {"--port", QString::number(wanted), "--keys", keys.path()});
     if (!process.waitForStarted(Wait) || !QTest::qWaitFor([this] { return process.canReadLine(); }, Wait))
         return false;
     const QByteArray listening = process.readLine().trimmed();
-    if (!listening.startsWith("listening on 127.0.0.1:"))
-        return false;
     port = quint16(listening.mid(listening.lastIndexOf(':') + 1).toUInt());
-    return true;
-}
-
-void RelayFixture::stop()
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    process.waitForFinished(Wait);
-}
-
-QByteArray RelayFixture::keyOf(const QByteArray &node, qint64 index)
-{
-    return node.toLower() + QByteArray::number(index % 3);
-}
-
-QString RelayFixture::keyFile(const QByteArray &node) const
-{
-    return keys.filePath(QString::fromLatin1(node) + QStringLiteral(".key"));
-}
-
-quint16 startRelay(QProcess &relay, const QString &program, const QString &keyDir, quint16 port)
-{
-    relay.setProcessChannelMode(QProcess::SeparateChannels);
-    relay.start(program, {"--port", QString::number(port), "--keys", keyDir});
-    if (!relay.waitForStarted(RelayFixture::Wait)
-        || !QTest::qWaitFor([&relay] { return relay.canReadLine(); }, RelayFixture::Wait))
-        return 0;
-    const QByteArray listening = relay.readLine().trimmed();
-    if (!listening.startsWith("listening on 127.0.0.1:"))
-        return 0;
-    return quint16(listening.mid(listening.lastIndexOf(':') + 1).toUInt());
+    return listening.startsWith("listening on 127.0.0.1:");
 }
 
 bool RelayPeer::open(quint16 port)
 {
     socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(RelayFixture::Wait);
+    bool isNumber = false;
+    keyIndex = socket.waitForConnected(RelayFixture::Wait) ? line().toLongLong(&isNumber) : -1;
+    return isNumber;
 }
 
 QByteArray RelayPeer::line()
 {
     QSignalSpy spy(&socket, &QTcpSocket::readyRead);
     while (!socket.canReadLine() && spy.wait(RelayFixture::Wait)) { }
-    QByteArray text = socket.readLine();
-    if (text.endsWith('\n'))
-        text.chop(1);
-    return text;
+    const QByteArray text = socket.readLine();
+    return text.endsWith('\n') ? text.chopped(1) : text;
 }
 
-void RelayPeer::send(const QByteArray &bytes)
-{
-    socket.write(bytes + '\n');
-}
-
-QByteArray RelayPeer::logIn(quint16 port, const QByteArray &node)
+QByteArray RelayPeer::logIn(quint16 port, const QByteArray &name)
 {
     if (!open(port))
         return {};
-    const qint64 index = line().toLongLong();
-    send(node + ' ' + RelayFixture::keyOf(node, index));
+    node = name;
+    send(node + ' ' + RelayFixture::keyOf(node, keyIndex));
     return line();
 }
 
-bool RelayPeer::isGone(const QByteArray &self, const QByteArray &node)
+bool RelayPeer::isGone(const QByteArray &other)
 {
-    send(self + '>' + node + " Ping");
-    return line() == "System>" + self + " @Ping Er: node " + node + " is not connected";
-}
-
-bool RelayPeer::waitClosed()
-{
-    if (socket.state() == QAbstractSocket::UnconnectedState)
-        return true;
-    QSignalSpy spy(&socket, &QTcpSocket::disconnected);
-    return spy.wait(RelayFixture::Wait);
+    send(node + '>' + other + " Ping");
+    send(node + '>' + node + " Mark");
+    return line().endsWith(" Er: node " + other + " is not connected") && line().endsWith(" Mark");
 }

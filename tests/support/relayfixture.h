@@ -10,21 +10,17 @@
 // has the three keys keyOf(node, 0..2). Stopped when the fixture goes.
 class RelayFixture
 {
-    Q_DISABLE_COPY(RelayFixture)
-
 public:
     static constexpr int Wait = 10000;
 
-    RelayFixture() = default;
     ~RelayFixture();
 
     // Writes the key files and starts the relay on `port` (0: a free one); true once it listens.
     bool start(const QByteArrayList &nodes, quint16 port = 0);
-    void stop();
 
     // The key a node's key file holds at `index`: the node in lower case and index mod 3.
-    static QByteArray keyOf(const QByteArray &node, qint64 index);
-    QString keyFile(const QByteArray &node) const;
+    static QByteArray keyOf(const QByteArray &node, qint64 index) { return node.toLower() + QByteArray::number(index % 3); }
+    QString keyFile(const QByteArray &node) const { return keys.filePath(QString::fromLatin1(node) + QStringLiteral(".key")); }
 
     quint16 port = 0;
     QTemporaryDir keys;
@@ -35,21 +31,17 @@ public:
 struct RelayPeer
 {
     QTcpSocket socket;
+    // The key index the relay sent, and the node this peer logged in as.
+    qint64 keyIndex = -1;
+    QByteArray node;
 
+    // Connects and reads the key index.
     bool open(quint16 port);
     // The next line received, without its line feed; empty when none came in time.
     QByteArray line();
-    void send(const QByteArray &bytes);
+    void send(const QByteArray &bytes) { socket.write(bytes + '\n'); }
     // Logs in as `node` and returns the relay's answer.
     QByteArray logIn(quint16 port, const QByteArray &node);
-    // Asks the node through this logged-in peer: true once the relay no longer knows it.
-    bool isGone(const QByteArray &self, const QByteArray &node);
-    bool waitClosed();
+    // Asks `other`, then this node itself: true when the relay answers that it no longer knows `other`.
+    bool isGone(const QByteArray &other);
 };
-
-// Being replaced by RelayFixture: starts the relay at `program` with the keys in `keyDir`.
-quint16 startRelay(QProcess &relay, const QString &program, const QString &keyDir, quint16 port = 0);
-inline QByteArray relayKeyOf(const QByteArray &node, qint64 index)
-{
-    return RelayFixture::keyOf(node, index);
-}

@@ -3,6 +3,7 @@
 #include <QDataStream>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtMath>
@@ -49,21 +50,30 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 bool writeWav(const QString &path)
 {
-    constexpr quint32 rate = 8000;
-    constexpr quint32 samples = rate * 3 / 10;
-    constexpr quint32 dataBytes = samples * 2;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    QDataStream out(&file);
+    constexpr quint32 Rate = 8000;
+    constexpr quint32 DataBytes = Rate * 3 / 10 * 2;
+    QByteArray wav;
+    QDataStream out(&wav, QIODevice::WriteOnly);
     out.setByteOrder(QDataStream::LittleEndian);
-    file.write("RIFF");
-    out << quint32(36 + dataBytes);
-    file.write("WAVEfmt ");
-    out << quint32(16) << quint16(1) << quint16(1) << rate << rate * 2 << quint16(2) << quint16(16);
-    file.write("data");
-    out << dataBytes;
-    for (quint32 i = 0; i < samples; ++i)
-        out << qint16(8000 * qSin(2 * M_PI * 440 * i / rate));
-    return out.status() == QDataStream::Ok && file.flush();
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + DataBytes);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << Rate << Rate * 2 << quint16(2) << quint16(16);
+    out.writeRawData("data", 4);
+    out << DataBytes;
+    for (quint32 i = 0; i < DataBytes / 2; ++i)
+        out << qint16(8000 * qSin(2 * M_PI * 440 * i / Rate));
+    return writeFile(path, wav);
+}
+
+bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velmar.*.debug=true"));
+    environment.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+    velmar.setProcessEnvironment(environment);
+    velmar.setWorkingDirectory(workDir);
+    velmar.start(QStringLiteral(VELMAR_BIN), arguments);
+    return velmar.waitForStarted();
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
 
 #include "scriptedserver.h"
 
+class QProcess;
 class Stars;
 
 // Being replaced by ClientFixture::logIn. Logs `stars` in against `server`: connects (unless a client is already there), sends the
@@ -22,3 +24,7 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 
 // Writes a 0.3 s 16-bit mono PCM tone as a WAV file at `path`; true on success.
 bool writeWav(const QString &path);
+
+// Starts the velmar program in `workDir`, headless and with its debug lines on standard error;
+// true once it runs.
+bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &arguments = {});
