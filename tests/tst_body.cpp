@@ -8,46 +8,6 @@
 #include "stars/stars.h"
 #include "support.h"
 
-namespace {
-
-LogArea *logWindow()
-{
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (auto *log = qobject_cast<LogArea *>(window))
-            return log;
-    }
-    return nullptr;
-}
-
-// The log window's lines without their time stamps.
-QStringList logLines()
-{
-    QStringList lines = logWindow()->findChild<QTextEdit *>()->toPlainText().split('\n');
-    lines.removeLast();
-    return lines.replaceInStrings(QRegularExpression("^.{23}"), {});
-}
-
-QByteArray serverConfig(const ScriptedServer &server)
-{
-    return "STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(server.port()) + "\nKEY_ON_STARS Zendri.key\n";
-}
-
-// Accepts the client's log-in and sends `after`; returns the key line and the next `lines`
-// lines that the client wrote.
-QByteArray acceptLogIn(ScriptedServer &server, const QByteArray &after, int lines)
-{
-    server.waitForClient();
-    server.send("0\n");
-    server.waitForLines(1);
-    server.send("System>Zendri Ok:\n" + after);
-    server.waitForLines(1 + lines);
-    const QByteArray received = server.received();
-    server.clearReceived();
-    return received;
-}
-
-} // namespace
-
 // The main window: what it builds from the configuration and how it reacts to the client.
 class TestBody : public QObject
 {
@@ -208,7 +168,7 @@ void TestBody::linkKeys()
         QTest::mouseClick(row->findChild<QPushButton *>("Play"), Qt::LeftButton);
         QTRY_COMPARE(failures.count(), play);
     }
-    QStringList log = logLines();
+    QStringList log = logWindowLines();
     if (!afterDrop.isEmpty()) {
         QCOMPARE(log.takeFirst(), QString("No audio output device: sounds cannot be heard"));
         QVERIFY(log.takeLast().startsWith("Can't play the sound for [Alarm] from [" + dir.filePath("missing.wav") + "]: "));
@@ -218,18 +178,18 @@ void TestBody::linkKeys()
 
     auto *alarm = body.findChild<LinkAlarm *>();
     QCOMPARE(alarm != nullptr, !afterDrop.isEmpty());
-    const QStringList before = logLines();
+    const QStringList before = logWindowLines();
     server.closeClient();
     if (afterDrop.isEmpty()) {
         QVERIFY(!server.waitForClient(1500));
-        QCOMPARE(logLines(), before);
+        QCOMPARE(logWindowLines(), before);
         return;
     }
-    QTRY_COMPARE(logLines().mid(before.size()), afterDrop.replaceInStrings("%1", QString::number(server.port())));
+    QTRY_COMPARE(logWindowLines().mid(before.size()), afterDrop.replaceInStrings("%1", QString::number(server.port())));
     QVERIFY(alarm->isRinging());
     QCOMPARE(acceptLogIn(server, {}, 2), logIn);
     QVERIFY(!alarm->isRinging());
-    QTRY_COMPARE(logLines().filter(QRegularExpression("^Stars link was down 00:00:0\\d$")).size(), 1);
+    QTRY_COMPARE(logWindowLines().filter(QRegularExpression("^Stars link was down 00:00:0\\d$")).size(), 1);
 }
 
 QTEST_MAIN(TestBody)

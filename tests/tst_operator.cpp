@@ -8,7 +8,6 @@
 
 #include "app/config.h"
 #include "body/body.h"
-#include "log/logarea.h"
 #include "operator/linkstatus.h"
 #include "operator/traynotifier.h"
 #include "scriptedserver.h"
@@ -43,11 +42,7 @@ QString text(QWidget &window, const char *name)
 
 QString lastLogLine()
 {
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (qobject_cast<LogArea *>(window))
-            return window->findChild<QTextEdit *>()->toPlainText().trimmed().section('\n', -1).mid(23);
-    }
-    return {};
+    return logWindowLines().value(logWindowLines().size() - 1);
 }
 
 } // namespace
@@ -63,9 +58,6 @@ private slots:
     void keysAddOnlyTheBar();
     void barAndRowsFollowTheHorn();
     void trayFoldsEvents();
-
-private:
-    bool logIn(ScriptedServer &server);
 };
 
 void TestOperator::initTestCase()
@@ -79,17 +71,6 @@ void TestOperator::initTestCase()
 void TestOperator::cleanup()
 {
     config = Config();
-}
-
-bool TestOperator::logIn(ScriptedServer &server)
-{
-    if (!server.waitForClient())
-        return false;
-    server.send("0\n");
-    if (!server.waitForLines(1))
-        return false;
-    server.send("System>Zendri Ok:\n");
-    return true;
 }
 
 // Today's widgets keep their places and sizes; the window grows by the bar.
@@ -115,13 +96,12 @@ void TestOperator::keysAddOnlyTheBar()
 void TestOperator::barAndRowsFollowTheHorn()
 {
     ScriptedServer server;
-    QVERIFY(loadConfig("STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(server.port())
-                       + "\nEVENT Alarm a.wav 50 Dev\n" + HornKeys));
+    QVERIFY(loadConfig(serverConfig(server) + "EVENT Alarm a.wav 50 Dev\n" + HornKeys));
     Body body;
     body.show();
     QApplication::setActiveWindow(&body);
     QVERIFY(QTest::qWaitForWindowActive(&body));
-    QVERIFY(logIn(server));
+    acceptLogIn(server);
     QTRY_COMPARE(text(body, "LinkL"), QStringLiteral("logged in"));
 
     server.send("Dev>Zendri _Alarm\nDev>Zendri _Alarm\nDev>Zendri _Alarm\n");

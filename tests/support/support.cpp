@@ -2,33 +2,48 @@
 
 #include <QDataStream>
 #include <QFile>
-#include <QLineEdit>
+#include <QApplication>
+#include <QRegularExpression>
+#include <QTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtMath>
 
 #include "app/config.h"
-#include "stars/connectstat.h"
-#include "stars/stars.h"
+#include "log/logarea.h"
 
-bool logIn(ScriptedServer &server, Stars &stars, const QByteArray &keyIndexLine, int ms)
+QByteArray serverConfig(const ScriptedServer &server)
 {
-    stars.portField()->setText(QString::number(server.port()));
-    stars.hostField()->setText(QStringLiteral("127.0.0.1"));
-    if (!server.hasClient())
-        stars.connectToStars();
-    if (!server.waitForClient(ms))
-        return false;
+    return "STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(server.port()) + "\nKEY_ON_STARS Zendri.key\n";
+}
+
+QByteArray acceptLogIn(ScriptedServer &server, const QByteArray &after, int lines)
+{
+    server.waitForClient();
+    server.send("0\n");
+    server.waitForLines(1);
+    server.send("System>Zendri Ok:\n" + after);
+    server.waitForLines(1 + lines);
+    const QByteArray received = server.received();
     server.clearReceived();
-    server.send(keyIndexLine);
-    if (!server.waitForLines(1, ms))
-        return false;
-    server.send("System>" + stars.nodeNameField()->text().toUtf8() + " Ok:\n");
-    const bool ready = QTest::qWaitFor(
-        [&stars] { return stars.connectionState() == ConnectStat::Connected; }, ms);
-    server.clearReceived();
-    return ready;
+    return received;
+}
+
+LogArea *logWindow()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *log = qobject_cast<LogArea *>(window))
+            return log;
+    }
+    return nullptr;
+}
+
+QStringList logWindowLines()
+{
+    QStringList lines = logWindow()->findChild<QTextEdit *>()->toPlainText().split('\n');
+    lines.removeLast();
+    return lines.replaceInStrings(QRegularExpression("^.{23}"), {});
 }
 
 bool loadConfig(const QByteArray &text)

@@ -5,15 +5,17 @@
 
 #include "scriptedserver.h"
 
+class LogArea;
 class QProcess;
-class Stars;
 
-// Being replaced by ClientFixture::logIn. Logs `stars` in against `server`: connects (unless a client is already there), sends the
-// key index, waits for the key line and sends the acceptance for the node name in the panel.
-// The key file named in the panel must be readable. Clears what the server had received,
-// so received() then holds only what the client writes after the log-in.
-bool logIn(ScriptedServer &server, Stars &stars, const QByteArray &keyIndexLine = "0\n",
-           int ms = ScriptedServer::DefaultWait);
+// The main window against a scripted server: the configuration lines that point it at
+// `server` with the key file "Zendri.key" of the working directory; then the log-in accepted
+// and `after` sent, returning the key line and the next `lines` lines the client wrote.
+QByteArray serverConfig(const ScriptedServer &server);
+QByteArray acceptLogIn(ScriptedServer &server, const QByteArray &after = {}, int lines = 0);
+// The main window's log window, and its lines without their time stamps.
+LogArea *logWindow();
+QStringList logWindowLines();
 
 // Replaces the global configuration with the entries of `text`, read through a file as the
 // program reads its own; true when the file could be written.
