@@ -1,4 +1,5 @@
 #include "app/config.h"
+#include "app/settings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,12 +12,6 @@ namespace {
 const QString FromQuote = QStringLiteral("In a line [%1] item is started from quote but not ended by quote");
 const QString ToQuote = QStringLiteral("In a line [%1] item is started from not quote but ended by quote");
 
-// "a|b|c" as a list; "" is the empty list.
-QStringList list(const QString &joined)
-{
-    return joined.isEmpty() ? QStringList() : joined.split(QLatin1Char('|'));
-}
-
 // Each element in brackets, so that an empty list and a list of one empty string differ.
 QString brackets(const QStringList &elements)
 {
@@ -25,7 +20,7 @@ QString brackets(const QStringList &elements)
 
 } // namespace
 
-// The line functions, the configuration file and the command line.
+// The line functions, the configuration file, the command line and the operator keys.
 class TestConfig : public QObject
 {
     Q_OBJECT
@@ -38,73 +33,66 @@ private slots:
     void lookups();
     void parseArgs_data();
     void parseArgs();
+    void operatorKeys_data();
+    void operatorKeys();
 };
 
 void TestConfig::lineFunctions_data()
 {
     QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("item");       // takeItem's item and remainder, as "item|remainder"
-    QTest::addColumn<QString>("code");       // cutComment
-    QTest::addColumn<bool>("blank");         // isBlankLine
-    QTest::addColumn<QString>("debugLine");
+    // takeItem's item and remainder, cutComment's code, isBlankLine, the debug line
+    QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("empty") << "" << "|" << "" << true << "";
-    QTest::newRow("white space") << " \t\u00a0 " << "|" << " \t\u00a0 " << true << "";
-    QTest::newRow("remainder keeps white space") << "  a  b " << "a|  b " << "  a  b " << false << "";
-    QTest::newRow("unicode spaces separate") << "a\u2003b" << "a|\u2003b" << "a\u2003b" << false << "";
-    QTest::newRow("quoted") << " \"a  b\" c" << "a  b| c" << " \"a  b\" c" << false << "";
-    QTest::newRow("remainder right after the quote") << "\"a\"b" << "a|b" << "\"a\"b" << false << "";
-    QTest::newRow("empty quotes") << "\"\" x" << "| x" << "\"\" x" << false << "";
-    QTest::newRow("quote inside an item") << "a\"b c" << "a\"b| c" << "a\"b c" << false << "";
-    QTest::newRow("unterminated quote") << "  \"open  text" << "open  text|" << "  \"open  text" << false << FromQuote.arg("  \"open  text");
-    QTest::newRow("item ended by quote") << "value\" more" << "value\"| more" << "value\" more" << false << ToQuote.arg("value\" more");
-    QTest::newRow("last item ended by quote") << " value\"" << "value\"|" << " value\"" << false << ToQuote.arg(" value\"");
-    QTest::newRow("comment") << "a 1   # note" << "a| 1   # note" << "a 1   " << false << "";
-    QTest::newRow("only a comment") << "  # a" << "#| a" << "  " << true << "";
-    QTest::newRow("first hash wins") << "a#b#c" << "a#b#c|" << "a" << false << "";
-    QTest::newRow("hash in quotes") << "K \"a#b\" # c" << "K| \"a#b\" # c" << "K \"a#b\" " << false << "";
-    QTest::newRow("apostrophe opens a stretch") << "N O'Neil # x" << "N| O'Neil # x" << "N O'Neil # x" << false << "";
-    QTest::newRow("quote kinds share one flag") << "\"a' # c" << "a' # c|" << "\"a' " << false << FromQuote.arg("\"a' # c");
+    QTest::newRow("empty") << "" << QStringList{"", "", "", "1", ""};
+    QTest::newRow("white space") << " \t\u00a0 " << QStringList{"", "", " \t\u00a0 ", "1", ""};
+    QTest::newRow("remainder keeps white space") << "  a  b " << QStringList{"a", "  b ", "  a  b ", "0", ""};
+    QTest::newRow("unicode spaces separate") << "a\u2003b" << QStringList{"a", "\u2003b", "a\u2003b", "0", ""};
+    QTest::newRow("quoted") << " \"a  b\" c" << QStringList{"a  b", " c", " \"a  b\" c", "0", ""};
+    QTest::newRow("remainder right after the quote") << "\"a\"b" << QStringList{"a", "b", "\"a\"b", "0", ""};
+    QTest::newRow("empty quotes") << "\"\" x" << QStringList{"", " x", "\"\" x", "0", ""};
+    QTest::newRow("quote inside an item") << "a\"b c" << QStringList{"a\"b", " c", "a\"b c", "0", ""};
+    QTest::newRow("unterminated quote") << "  \"open  text" << QStringList{"open  text", "", "  \"open  text", "0", FromQuote.arg("  \"open  text")};
+    QTest::newRow("item ended by quote") << "value\" more" << QStringList{"value\"", " more", "value\" more", "0", ToQuote.arg("value\" more")};
+    QTest::newRow("last item ended by quote") << " value\"" << QStringList{"value\"", "", " value\"", "0", ToQuote.arg(" value\"")};
+    QTest::newRow("comment") << "a 1   # note" << QStringList{"a", " 1   # note", "a 1   ", "0", ""};
+    QTest::newRow("only a comment") << "  # a" << QStringList{"#", " a", "  ", "1", ""};
+    QTest::newRow("first hash wins") << "a#b#c" << QStringList{"a#b#c", "", "a", "0", ""};
+    QTest::newRow("hash in quotes") << "K \"a#b\" # c" << QStringList{"K", " \"a#b\" # c", "K \"a#b\" ", "0", ""};
+    QTest::newRow("apostrophe opens a stretch") << "N O'Neil # x" << QStringList{"N", " O'Neil # x", "N O'Neil # x", "0", ""};
+    QTest::newRow("quote kinds share one flag") << "\"a' # c" << QStringList{"a' # c", "", "\"a' ", "0", FromQuote.arg("\"a' # c")};
 }
 
 void TestConfig::lineFunctions()
 {
     QFETCH(QString, line);
-    QFETCH(QString, item);
-    QFETCH(QString, code);
-    QFETCH(bool, blank);
-    QFETCH(QString, debugLine);
-
+    QFETCH(QStringList, expected);
     const DebugCapture debug("velmar.config");
-    QString taken = QStringLiteral("stale");
-    const QString remainder = takeItem(line, taken);
-    QCOMPARE(taken + '|' + remainder, item);
-    QCOMPARE(debug.lines, list(debugLine));
-    QCOMPARE(cutComment(line), code);
-    QCOMPARE(isBlankLine(line), blank);
+    QString item = QStringLiteral("stale");
+    const QString remainder = takeItem(line, item);
+    QCOMPARE(QStringList({item, remainder, cutComment(line), QString::number(isBlankLine(line)), debug.lines.join('\n')}), expected);
 }
 
 void TestConfig::loadFile_data()
 {
-    QTest::addColumn<QString>("file");       // written with `content`; "missing.cfg", "" and "." are not
+    QTest::addColumn<QString>("file");      // written with `content`; "missing.cfg", "" and "." are not
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");      // valueOf with the default "(none)"
-    QTest::addColumn<QString>("values");     // allValuesOf, each in brackets
-    QTest::addColumn<QString>("rests");
-    QTest::addColumn<QString>("messages");   // every message, of any kind
+    // valueOf with the default "(none)", allValuesOf and allRestsOf in brackets, every message
+    QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("comments and blanks") << "c.cfg" << QByteArray("# KEY x\n\n   \n\t# KEY y\n") << "KEY" << "(none)" << "" << "" << "";
-    QTest::newRow("comment after value") << "c.cfg" << QByteArray("STARS_PORT 6057   # port\n") << "STARS_PORT" << "6057" << "[6057]" << "[ 6057   ]" << "";
-    QTest::newRow("no equals separator") << "c.cfg" << QByteArray("KEY=VALUE\n") << "key=value" << "" << "[]" << "[]" << "";
-    QTest::newRow("any case, CR LF, file order") << "c.cfg" << QByteArray("flgon a\r\nFLGON b\r\n") << "Flgon" << "a" << "[a][b]" << "[ a][ b]" << "";
-    QTest::newRow("later items only in the rest") << "c.cfg" << QByteArray("EVENT \"Alarm Fault\" a.wav 80 n\n") << "EVENT" << "Alarm Fault" << "[Alarm Fault]" << "[ \"Alarm Fault\" a.wav 80 n]" << "";
-    QTest::newRow("quoted name") << "c.cfg" << QByteArray("\"my key\"\tv\n") << "MY KEY" << "v" << "[v]" << "[\tv]" << "";
-    QTest::newRow("apostrophe keeps the hash") << "c.cfg" << QByteArray("NAME O'Neil # note\n") << "NAME" << "O'Neil" << "[O'Neil]" << "[ O'Neil # note]" << "";
-    QTest::newRow("unterminated quote") << "c.cfg" << QByteArray("KEY \"open text\n") << "KEY" << "open text" << "[open text]" << "[ \"open text]" << FromQuote.arg(" \"open text");
-    QTest::newRow("missing file") << "missing.cfg" << QByteArray() << "KEY" << "(none)" << "" << "" << "Can't open config file : %1";
-    QTest::newRow("empty name") << "" << QByteArray() << "KEY" << "(none)" << "" << "" << "Can't open config file : %1";
-    QTest::newRow("directory") << "." << QByteArray() << "KEY" << "(none)" << "" << "" << "Can't open config file : %1";
+    QTest::newRow("comments and blanks") << "c.cfg" << QByteArray("# KEY x\n\n   \n\t# KEY y\n") << "KEY" << QStringList{"(none)", "", "", ""};
+    QTest::newRow("comment after value") << "c.cfg" << QByteArray("STARS_PORT 6057   # port\n") << "STARS_PORT" << QStringList{"6057", "[6057]", "[ 6057   ]", ""};
+    QTest::newRow("no equals separator") << "c.cfg" << QByteArray("KEY=VALUE\n") << "key=value" << QStringList{"", "[]", "[]", ""};
+    QTest::newRow("any case, CR LF, file order") << "c.cfg" << QByteArray("flgon a\r\nFLGON b\r\n") << "Flgon" << QStringList{"a", "[a][b]", "[ a][ b]", ""};
+    QTest::newRow("later items only in the rest") << "c.cfg" << QByteArray("EVENT \"Alarm Fault\" a.wav 80 n\n") << "EVENT"
+                                                  << QStringList{"Alarm Fault", "[Alarm Fault]", "[ \"Alarm Fault\" a.wav 80 n]", ""};
+    QTest::newRow("quoted name") << "c.cfg" << QByteArray("\"my key\"\tv\n") << "MY KEY" << QStringList{"v", "[v]", "[\tv]", ""};
+    QTest::newRow("apostrophe keeps the hash") << "c.cfg" << QByteArray("NAME O'Neil # note\n") << "NAME" << QStringList{"O'Neil", "[O'Neil]", "[ O'Neil # note]", ""};
+    QTest::newRow("unterminated quote") << "c.cfg" << QByteArray("KEY \"open text\n") << "KEY"
+                                        << QStringList{"open text", "[open text]", "[ \"open text]", FromQuote.arg(" \"open text")};
+    QTest::newRow("missing file") << "missing.cfg" << QByteArray() << "KEY" << QStringList{"(none)", "", "", "Can't open config file : %1"};
+    QTest::newRow("empty name") << "" << QByteArray() << "KEY" << QStringList{"(none)", "", "", "Can't open config file : "};
+    QTest::newRow("directory") << "." << QByteArray() << "KEY" << QStringList{"(none)", "", "", "Can't open config file : %1"};
 }
 
 // A file that cannot be opened gives its one line and no Qt warning of its own.
@@ -113,25 +101,18 @@ void TestConfig::loadFile()
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
     QFETCH(QString, key);
-    QFETCH(QString, value);
-    QFETCH(QString, values);
-    QFETCH(QString, rests);
-    QFETCH(QString, messages);
+    QFETCH(QStringList, expected);
     QTemporaryDir dir;
     const QString name = file.isEmpty() ? QString() : QDir(dir.path()).cleanPath(dir.filePath(file));
     if (file == "c.cfg")
         QVERIFY(writeFile(name, content));
-
-    const QString expected = messages.contains("%1") ? messages.arg(name) : messages;
+    if (expected.last().contains("%1"))
+        expected.last() = expected.last().arg(name);
     Config store;
-    {
-        const DebugCapture all;
-        store.loadFile(name);
-        QCOMPARE(all.lines.join('\n'), expected);
-    }
-    QCOMPARE(store.valueOf(key, "(none)"), value);
-    QCOMPARE(brackets(store.allValuesOf(key)), values);
-    QCOMPARE(brackets(store.allRestsOf(key)), rests);
+    const DebugCapture all;
+    store.loadFile(name);
+    const QString messages = all.lines.join('\n');
+    QCOMPARE(QStringList({store.valueOf(key, "(none)"), brackets(store.allValuesOf(key)), brackets(store.allRestsOf(key)), messages}), expected);
 }
 
 // Single-value lookups see the first entry of a key; the exact view compares names as written.
@@ -141,54 +122,91 @@ void TestConfig::lookups()
     store.addEntry("Key", "1", "r1");
     store.addEntry("KEY", "2", "r2");
     store.addEntry("Key", "3", "r3");
-    QCOMPARE(store.valueOf("kEY"), QString("1"));
-    QCOMPARE(store.exactValueOf("KEY"), QString("2"));
-    QCOMPARE(store.exactValueOf("key", "d"), QString("d"));
-    QCOMPARE(store.allValuesOf("key"), list("1|2|3"));
-    QCOMPARE(store.allRestsOf("KEY"), list("r1|r2|r3"));
+    QCOMPARE(QStringList({store.valueOf("kEY"), store.exactValueOf("KEY"), store.exactValueOf("key", "d")}), QStringList({"1", "2", "d"}));
+    QCOMPARE(brackets(store.allValuesOf("key")) + brackets(store.allRestsOf("KEY")), QString("[1][2][3][r1][r2][r3]"));
 }
 
 void TestConfig::parseArgs_data()
 {
     QTest::addColumn<QString>("arguments");   // "|"-separated, program path first
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("values");       // each in brackets
-    QTest::addColumn<QString>("rests");
-    QTest::addColumn<QString>("file");         // the configuration file the program reads
+    // allValuesOf and allRestsOf in brackets, and the configuration file the program reads
+    QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("none") << "velmar" << "-c" << "" << "" << "config.cfg";
-    QTest::newRow("-config wins over -c") << "velmar|-config|a.cfg|-c|b.cfg" << "-c" << "[b.cfg]" << "[b.cfg]" << "a.cfg";
-    QTest::newRow("first -c wins") << "velmar|-c|a.cfg|-c|b.cfg" << "-c" << "[a.cfg][b.cfg]" << "[a.cfg][b.cfg]" << "a.cfg";
-    QTest::newRow("option words are case-sensitive") << "velmar|-Config|my.cfg" << "-CONFIG" << "[my.cfg]" << "[my.cfg]" << "config.cfg";
-    QTest::newRow("-c last") << "velmar|-c" << "-c" << "[]" << "[]" << "";
-    QTest::newRow("-c before an option") << "velmar|-c|-x" << "-c" << "[]" << "[]" << "";
-    QTest::newRow("several arguments") << "velmar|-c|a|b|c" << "-c" << "[a]" << "[a b c]" << "a";
-    QTest::newRow("argument before any option") << "velmar|my.cfg" << "my.cfg" << "" << "" << "config.cfg";
-    QTest::newRow("negative number is an option") << "velmar|-x|-5" << "-5" << "[]" << "[]" << "config.cfg";
-    QTest::newRow("empty argument belongs to the option") << "velmar|-c||b" << "-c" << "[]" << "[ b]" << "";
-    QTest::newRow("an option never sets a file key") << "velmar|-STARS_IP|h" << "STARS_IP" << "" << "" << "config.cfg";
-    QTest::newRow("UTF-8") << "velmar|-c|caf\u00e9.cfg" << "-c" << "[caf\u00e9.cfg]" << "[caf\u00e9.cfg]" << "caf\u00e9.cfg";
+    QTest::newRow("none") << "velmar" << "-c" << QStringList{"", "", "config.cfg"};
+    QTest::newRow("-config wins over -c") << "velmar|-config|a.cfg|-c|b.cfg" << "-c" << QStringList{"[b.cfg]", "[b.cfg]", "a.cfg"};
+    QTest::newRow("first -c wins") << "velmar|-c|a.cfg|-c|b.cfg" << "-c" << QStringList{"[a.cfg][b.cfg]", "[a.cfg][b.cfg]", "a.cfg"};
+    QTest::newRow("option words are case-sensitive") << "velmar|-Config|my.cfg" << "-CONFIG" << QStringList{"[my.cfg]", "[my.cfg]", "config.cfg"};
+    QTest::newRow("-c last") << "velmar|-c" << "-c" << QStringList{"[]", "[]", ""};
+    QTest::newRow("-c before an option") << "velmar|-c|-x" << "-c" << QStringList{"[]", "[]", ""};
+    QTest::newRow("several arguments") << "velmar|-c|a|b|c" << "-c" << QStringList{"[a]", "[a b c]", "a"};
+    QTest::newRow("argument before any option") << "velmar|my.cfg" << "my.cfg" << QStringList{"", "", "config.cfg"};
+    QTest::newRow("negative number is an option") << "velmar|-x|-5" << "-5" << QStringList{"[]", "[]", "config.cfg"};
+    QTest::newRow("empty argument belongs to the option") << "velmar|-c||b" << "-c" << QStringList{"[]", "[ b]", ""};
+    QTest::newRow("an option never sets a file key") << "velmar|-STARS_IP|h" << "STARS_IP" << QStringList{"", "", "config.cfg"};
+    QTest::newRow("UTF-8") << "velmar|-c|caf\u00e9.cfg" << "-c" << QStringList{"[caf\u00e9.cfg]", "[caf\u00e9.cfg]", "caf\u00e9.cfg"};
 }
 
 void TestConfig::parseArgs()
 {
     QFETCH(QString, arguments);
     QFETCH(QString, key);
-    QFETCH(QString, values);
-    QFETCH(QString, rests);
-    QFETCH(QString, file);
+    QFETCH(QStringList, expected);
     QList<QByteArray> bytes;
     QVector<char *> argv;
     for (const QString &argument : arguments.split('|'))
         bytes << argument.toUtf8();
     for (QByteArray &argument : bytes)
         argv << argument.data();
-
     Config store;
     store.parseArgs(argv.size(), argv.data());
-    QCOMPARE(brackets(store.allValuesOf(key)), values);
-    QCOMPARE(brackets(store.allRestsOf(key)), rests);
-    QCOMPARE(store.exactValueOf("-config", store.exactValueOf("-c", "config.cfg")), file);
+    const QString file = store.exactValueOf("-config", store.exactValueOf("-c", "config.cfg"));
+    QCOMPARE(QStringList({brackets(store.allValuesOf(key)), brackets(store.allRestsOf(key)), file}), expected);
+}
+
+void TestConfig::operatorKeys_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    // reconnect ms, longest ms, time-out ms | alarm file, volume, repeat ms | sound errors |
+    // bar, tray, hold-off ms, repeat until acknowledged | debug lines
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0||100 30000|0|0 0 0 0|0";
+    QTest::newRow("reconnect, default longest") << QByteArray("reconnect_sec 2\n") << "2000 60000 0||100 30000|0|0 0 0 0|0";
+    QTest::newRow("reconnect above the default longest") << QByteArray("RECONNECT_SEC 90\n") << "90000 90000 0||100 30000|0|0 0 0 0|0";
+    QTest::newRow("longest below reconnect") << QByteArray("RECONNECT_SEC 10\nRECONNECT_MAX_SEC 5\n") << "10000 10000 0||100 30000|0|0 0 0 0|1";
+    QTest::newRow("longest not a number") << QByteArray("RECONNECT_SEC 1\nRECONNECT_MAX_SEC x\n") << "1000 60000 0||100 30000|0|0 0 0 0|1";
+    QTest::newRow("reconnect too long") << QByteArray("RECONNECT_SEC 99999\n") << "3600000 3600000 0||100 30000|0|0 0 0 0|1";
+    QTest::newRow("reconnect not a number") << QByteArray("RECONNECT_SEC soon\n") << "0 0 0||100 30000|0|0 0 0 0|1";
+    QTest::newRow("reconnect negative") << QByteArray("RECONNECT_SEC -5\n") << "0 0 0||100 30000|0|0 0 0 0|1";
+    QTest::newRow("time-out below its bound") << QByteArray("LINK_TIMEOUT_SEC 2\n") << "0 0 5000||100 30000|0|0 0 0 0|1";
+    QTest::newRow("time-out zero") << QByteArray("LINK_TIMEOUT_SEC 0\n") << "0 0 0||100 30000|0|0 0 0 0|0";
+    QTest::newRow("alarm defaults") << QByteArray("LINK_LOST_SOUND a.wav\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0|0";
+    QTest::newRow("alarm out of bounds") << QByteArray("LINK_LOST_SOUND \"my a.wav\" 150 1\n") << "0 0 0|my a.wav|100 5000|0|0 0 0 0|2";
+    QTest::newRow("alarm volume and repeat") << QByteArray("LINK_LOST_SOUND a.wav 40 60\n") << "0 0 0|a.wav|40 60000|0|0 0 0 0|0";
+    QTest::newRow("alarm volume not a number") << QByteArray("LINK_LOST_SOUND a.wav loud\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0|1";
+    QTest::newRow("first alarm line counts") << QByteArray("LINK_LOST_SOUND a.wav\nLINK_LOST_SOUND b.wav\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0|0";
+    QTest::newRow("switches on") << QByteArray("SHOW_SOUND_ERRORS 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\n") << "0 0 0||100 30000|1|1 1 0 1|0";
+    QTest::newRow("switches not 0 or 1") << QByteArray("SHOW_SOUND_ERRORS yes\nOPERATOR_BAR 2\nTRAY -1\n") << "0 0 0||100 30000|0|1 0 0 0|3";
+    QTest::newRow("hold-off and its bound") << QByteArray("EVENT_HOLDOFF_MS 600001\n") << "0 0 0||100 30000|0|0 0 600000 0|1";
+}
+
+// Each key is off when absent; a value that is not a whole number or lies outside its bounds
+// gives one debug line and its default or nearest bound.
+void TestConfig::operatorKeys()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QVERIFY(loadConfig(text));
+    const DebugCapture debug("velmar.config");
+    const Settings s = Settings::fromConfig(config);
+    const OperatorSettings &o = s.operatorFeatures;
+    QCOMPARE(QStringLiteral("%1 %2 %3|%4|%5 %6|%7|%8 %9 ").arg(s.link.reconnectMs).arg(s.link.maxReconnectMs).arg(s.link.timeoutMs)
+                 .arg(s.linkLostSound.file).arg(s.linkLostSound.volume).arg(s.linkLostSound.repeatMs).arg(s.showSoundErrors)
+                 .arg(o.bar).arg(o.tray)
+                 + QStringLiteral("%1 %2|%3").arg(o.horn.holdoffMs).arg(o.horn.repeatUntilAck).arg(debug.lines.size()),
+             expected);
+    QCOMPARE(s.supervisesLink(), s.link.reconnectMs > 0 || s.link.timeoutMs > 0 || !s.linkLostSound.file.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestConfig)
