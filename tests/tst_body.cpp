@@ -4,11 +4,13 @@
 #include "body/body.h"
 #include "debugcapture.h"
 #include "sound/linkalarm.h"
+#include "sound/playbackwatch.h"
 #include "sound/sound.h"
 #include "stars/stars.h"
 #include "support.h"
 
-// The main window: what it builds from the configuration and how it reacts to the client.
+// The main window: what it builds from the configuration and how it reacts to the client; the
+// link-loss alarm and the watch on a failing sound.
 class TestBody : public QObject
 {
     Q_OBJECT
@@ -22,6 +24,8 @@ private slots:
     void matching();
     void linkKeys_data();
     void linkKeys();
+    void alarmRepeatsUntilStopped();
+    void playbackFailureReportedOnce();
 
 private:
     QTemporaryDir dir;
@@ -33,6 +37,7 @@ void TestBody::initTestCase()
     QVERIFY(QDir::setCurrent(dir.path()));
     QVERIFY(writeFile("Zendri.key", "k0\n"));
     QVERIFY(writeWav("alarm.wav"));
+    QVERIFY(writeFile("text.wav", "not a sound\n"));
 }
 
 void TestBody::startUp_data()
@@ -190,6 +195,49 @@ void TestBody::linkKeys()
     QCOMPARE(acceptLogIn(server, {}, 2), logIn);
     QVERIFY(!alarm->isRinging());
     QTRY_COMPARE(logWindowLines().filter(QRegularExpression("^Stars link was down 00:00:0\\d$")).size(), 1);
+}
+
+// A relative sound file plays as an absolute file URL, again at every repeat until stopped.
+void TestBody::alarmRepeatsUntilStopped()
+{
+    LinkAlarm linkAlarm({QStringLiteral("alarm.wav"), 40, 200});
+    QSignalSpy states(&linkAlarm.player(), &QMediaPlayer::stateChanged);
+    const auto playingStarts = [&states] {
+        return std::count_if(states.cbegin(), states.cend(), [](const QVariantList &args) {
+            return args.at(0).value<QMediaPlayer::State>() == QMediaPlayer::PlayingState;
+        });
+    };
+
+    linkAlarm.setRinging(true);
+    QCOMPARE(linkAlarm.player().media().request().url(), QUrl::fromLocalFile(dir.filePath("alarm.wav")));
+    QCOMPARE(linkAlarm.player().volume(), 40);
+    QTRY_VERIFY(playingStarts() >= 2);
+
+    linkAlarm.setRinging(false);
+    QTRY_COMPARE(linkAlarm.player().state(), QMediaPlayer::StoppedState);
+    const auto starts = playingStarts();
+    QVERIFY(!states.wait(3 * 200));
+    QCOMPARE(playingStarts(), starts);
+}
+
+// A sound that cannot be decoded gives one line until it has played again; then it may fail
+// once more. (A missing file is the main window's case above.)
+void TestBody::playbackFailureReportedOnce()
+{
+    QMediaPlayer player;
+    PlaybackWatch watch(&player, QStringLiteral("the sound for [Alarm]"), nullptr);
+    QSignalSpy reported(&watch, &PlaybackWatch::log);
+    const auto play = [&player](const char *name) {
+        player.setMedia(QUrl::fromLocalFile(QFileInfo(name).absoluteFilePath()));
+        player.play();
+        return QTest::qWaitFor([&player] { return player.mediaStatus() >= QMediaPlayer::EndOfMedia; });
+    };
+    QVERIFY(play("text.wav") && play("text.wav"));
+    QTRY_COMPARE(reported.size(), 1);
+    QCOMPARE(reported.at(0).at(0).toString(), "Can't play the sound for [Alarm] from [" + dir.filePath("text.wav") + "]: Could not determine type of stream.");
+    QCOMPARE(reported.at(0).at(1).value<QColor>(), QColor(200, 0, 0));
+    QVERIFY(play("alarm.wav") && play("text.wav"));
+    QTRY_COMPARE(reported.size(), 2);
 }
 
 QTEST_MAIN(TestBody)

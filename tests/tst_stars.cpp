@@ -3,20 +3,70 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 
 #include "clientfixture.h"
 #include "debugcapture.h"
 #include "support.h"
 #include "stars/cmdtable.h"
 #include "stars/connectstat.h"
+#include "stars/linksupervisor.h"
 
-// The Stars client against a scripted server: log-in, receive loop, dispatch, sending and the
-// address history; and the command table and connection status it is built on.
+namespace {
+
+// Every field of a parsed line on one line:
+// "valid type|route|body|from[node,channel,full]>to[node,channel,full]|cmd|val|params|line"
+QString describe(const AMsg &m)
+{
+    static const char *const types[] = {"Ans", "Event", "Ask", "NotSet"};
+    const auto address = [](const QString &a, const QString &node, const QString &ch, const QString &full) {
+        return QStringLiteral("%1[%2,%3,%4]").arg(a, node, ch, full);
+    };
+    return QStringLiteral("%1 %2|%3|%4|%5>%6|%7|%8|%9")
+        .arg(int(m.valid)).arg(QLatin1String(types[m.type]))
+        .arg(m.route, m.body, address(m.from, m.fromNode, m.fromCh, m.fromFull),
+             address(m.to, m.toNode, m.toCh, m.toFull), m.cmd, m.val, m.params.join(QLatin1Char(',')))
+        + QLatin1Char('|') + m.line;
+}
+
+constexpr int FirstDelayMs = 40;
+
+// A client under a supervisor with short intervals; `lines` holds what the supervisor logs and,
+// as "alarm on" and "alarm off", what it says of the alarm.
+struct SupervisedClient : ClientFixture
+{
+    SupervisedClient()
+    {
+        connect(&supervisor, &LinkSupervisor::log, this, [this](const QString &msg) { lines << msg; });
+        connect(&supervisor, &LinkSupervisor::alarmChanged, this, [this](bool on) { lines << (on ? "alarm on" : "alarm off"); });
+    }
+    // The delays of the "Trying ... again in N s" lines, in order.
+    QStringList delays() const
+    {
+        QStringList result;
+        for (const QString &line : lines.filter(" again in "))
+            result << line.section(' ', -2, -2);
+        return result;
+    }
+
+    LinkSupervisor supervisor{&stars, {FirstDelayMs, 100, 1000}};
+    QStringList lines;
+};
+
+} // namespace
+
+// The Stars client: the received line's record and the bytes on the wire; against a scripted
+// server its log-in, receive loop, dispatch, sending and address history, the command table
+// and connection status it is built on, and the supervisor that keeps its link up.
 class TestStars : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void parse_data();
+    void parse();
+    void wire_data();
+    void wire();
     void session_data();
     void session();
     void history_data();
@@ -24,7 +74,85 @@ private slots:
     void connectButton_data();
     void connectButton();
     void cmdList();
+    void linkEndsUnasked_data();
+    void linkEndsUnasked();
+    void userDisconnectStopsRetries();
 };
+
+void TestStars::parse_data()
+{
+    QTest::addColumn<QString>("received");
+    QTest::addColumn<QString>("fields");
+    QTest::addColumn<QString>("debugLine");
+
+    QTest::newRow("empty") << "" << "0 NotSet|||[,,]>[,,]||||" << "";
+    QTest::newRow("route only") << "A>B\n" << "0 NotSet|A>B||[,,]>[,,]||||A>B" << "";
+    QTest::newRow("no arrow") << "AB Hello" << "0 NotSet|AB|Hello|[,,]>[,,]||||AB Hello" << "";
+    QTest::newRow("ask with CR LF") << "A>B Hello\r\n" << "1 Ask|A>B|Hello|A[A,,A]>B[B,,B]|Hello|||A>B Hello" << "";
+    QTest::newRow("CR inside") << "A>B He\rllo x\ny" << "1 Ask|A>B|Hello xy|A[A,,A]>B[B,,B]|Hello|xy|xy|A>B Hello xy" << "";
+    QTest::newRow("channels, answer, tab") << "  A.x>B.y.z   @Help   red\tblue  "
+        << "1 Ans|A.x>B.y.z|@Help red blue|A.x[A,x,A.x]>B.y.z[B,y.z,B.y.z]|Help|red|red,blue|  A.x>B.y.z   @Help   red\tblue  " << "";
+    QTest::newRow("arrow in addressee") << "A>B>D go" << "1 Ask|A>B>D|go|A[A,,A]>B>D[B>D,,B>D]|go|||A>B>D go" << "";
+    QTest::newRow("event") << "A>B _flgon" << "1 Event|A>B|_flgon|A[A,,A]>B[B,,B]|flgon|||A>B _flgon" << "";
+    QTest::newRow("event marker only") << "A>B _" << "1 Event|A>B|_|A[A,,A]>B[B,,B]||||A>B _" << "";
+    QTest::newRow("one marker removed") << "A>B @@x" << "1 Ans|A>B|@@x|A[A,,A]>B[B,,B]|@x|||A>B @@x" << "";
+    QTest::newRow("quoted command") << "A>B \"two   words\" x" << "1 Ask|A>B|\"two words\" x|A[A,,A]>B[B,,B]|two words|x|x|A>B \"two   words\" x" << "";
+    QTest::newRow("empty command item") << "A>B \"\" x" << "0 NotSet|A>B|\"\" x|A[A,,A]>B[B,,B]||x|x|A>B \"\" x" << "";
+    QTest::newRow("empty parameter") << "A>B go \"\" y" << "1 Ask|A>B|go \"\" y|A[A,,A]>B[B,,B]|go||,y|A>B go \"\" y" << "";
+    QTest::newRow("unterminated quote") << "A>B \"open text" << "1 Ask|A>B|\"open text|A[A,,A]>B[B,,B]|open text|||A>B \"open text"
+        << "In a line [ \"open text] item is started from quote but not ended by quote";
+    QTest::newRow("quote glued to parameter") << "A>B go x\"y\"" << "1 Ask|A>B|go x\"y\"|A[A,,A]>B[B,,B]|go|x\"y\"|x\"y\"|A>B go x\"y\""
+        << "In a line [ x\"y\"] item is started from not quote but ended by quote";
+    QTest::newRow("acceptance") << "System>N Ok:" << "1 Ask|System>N|Ok:|System[System,,System]>N[N,,N]|Ok:|||System>N Ok:" << "";
+    QTest::newRow("empty channel") << "A.>B x" << "1 Ask|A.>B|x|A.[A,,A]>B[B,,B]|x|||A.>B x" << "";
+    QTest::newRow("empty addresses") << "> go" << "1 Ask|>|go|[,,]>[,,]|go|||> go" << "";
+    QTest::newRow("quoted route") << "\"A x>B\" go" << "1 Ask|A x>B|go|A x[A x,,A x]>B[B,,B]|go|||\"A x>B\" go" << "";
+    QTest::newRow("unicode white space") << "A>B\u00a0go\u2003x" << "1 Ask|A>B|go x|A[A,,A]>B[B,,B]|go|x|x|A>B\u00a0go\u2003x" << "";
+}
+
+void TestStars::parse()
+{
+    QFETCH(QString, received);
+    QFETCH(QString, fields);
+    QFETCH(QString, debugLine);
+    if (!debugLine.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(debugLine));
+    AMsg msg;
+    QCOMPARE(msg.parse(received), fields.startsWith('1'));
+    QCOMPARE(describe(msg), fields);
+    // The record travels through signals and QSignalSpy as a registered type.
+    QCOMPARE(QVariant(QMetaType::type("AMsg"), &msg).value<AMsg>().params, msg.params);
+}
+
+// Received bytes become text up to a NUL, decoded as UTF-8; sent text becomes Latin-1 bytes and
+// a line feed, with one "?" for each character outside Latin-1.
+void TestStars::wire_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("received");
+
+    QTest::newRow("UTF-8 received") << QByteArray("A>B caf\xc3\xa9 \xe2\x82\xac") << "A>B caf\u00e9 \u20ac" << true;
+    QTest::newRow("NUL ends the text") << QByteArray("A>B go\0junk\n", 12) << "A>B go" << true;
+    QTest::newRow("leading NUL") << QByteArray("\0A>B go", 7) << "" << true;
+    QTest::newRow("invalid UTF-8") << QByteArray("A>B go \xff x") << "A>B go \ufffd x" << true;
+    QTest::newRow("empty sent") << QByteArray("\n") << "" << false;
+    QTest::newRow("Latin-1 sent") << QByteArray("caf\xe9 \xff\n") << "caf\u00e9 \u00ff" << false;
+    QTest::newRow("outside Latin-1") << QByteArray("a?b?\n") << "a\u20acb\u0100" << false;
+    QTest::newRow("surrogate pair is one character") << QByteArray("a?b\n") << "a\U0001F600b" << false;
+    QTest::newRow("lone surrogate") << QByteArray("?x\n") << QString(QChar(0xd800)) + 'x' << false;
+}
+
+void TestStars::wire()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, received);
+    if (received)
+        QCOMPARE(decodeReceivedLine(bytes), text);
+    else
+        QCOMPARE(encodeSentLine(text), bytes);
+}
 
 void TestStars::session_data()
 {
@@ -226,6 +354,84 @@ void TestStars::cmdList()
         table.add(entry.section(' ', 0, 0).toInt(), entry.section(' ', 1), QString());
     QCOMPARE(table.cmdList(), QString("Hello Help"));
     QCOMPARE(debug.lines, QStringList({R"(Duplicated id 5 "Foo" "")", R"(Duplicated msg 6 "Hello" "")", R"(Duplicated id 3 "Help" "")"}));
+}
+
+void TestStars::linkEndsUnasked_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QByteArrayList>("replies");
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QStringList>("delays");
+
+    const QStringList once{"0.04"};
+    QTest::newRow("server closes") << "closes" << QByteArrayList() << "Lost the Stars link to %1: The remote host closed the connection" << once;
+    QTest::newRow("log-in refused, key masked") << "" << QByteArrayList{"0\n", "System>Zendri Er: bad key k0\n"}
+                                                << "Log-in refused by Stars at %1: System>Zendri Er: bad key *****" << once;
+    QTest::newRow("no key index") << "" << QByteArrayList() << "No log-in at Stars at %1 within 1 s" << once;
+    QTest::newRow("nothing listens: the delay doubles up to its cap") << "nowhere" << QByteArrayList() << "Can't connect to Stars at %1: Connection refused"
+                                                                      << QStringList{"0.04", "0.08", "0.1", "0.1"};
+}
+
+// One red line names the cause, the alarm rings, retries follow with a doubling delay, and the
+// next log-in says how long the link was down, stops the alarm and starts the delay afresh.
+void TestStars::linkEndsUnasked()
+{
+    QFETCH(QString, end);
+    QFETCH(QByteArrayList, replies);
+    QFETCH(QString, cause);
+    QFETCH(QStringList, delays);
+
+    SupervisedClient c;
+    const QString port = c.stars.portField()->text();
+    if (end == "nowhere") {
+        QTcpServer closed;
+        closed.listen(QHostAddress::LocalHost);
+        c.stars.portField()->setText(QString::number(closed.serverPort()));
+    }
+    const QString where = "127.0.0.1:" + c.stars.portField()->text();
+    if (end == "closes") {
+        QVERIFY(c.logIn());
+        c.server.closeClient();
+    } else {
+        c.stars.connectToStars();
+    }
+    for (const QByteArray &reply : qAsConst(replies)) {
+        QVERIFY(c.server.waitForClient());
+        c.server.send(reply);
+        QVERIFY(c.server.waitForLines(1));
+    }
+    // Retries go on meanwhile: only the first lines are certain.
+    QTRY_VERIFY(c.delays().size() >= delays.size());
+    QCOMPARE(c.lines.mid(0, 3), QStringList({cause.arg(where), "alarm on", "Trying Stars at " + where + " again in 0.04 s"}));
+    QCOMPARE(c.delays().mid(0, delays.size()), delays);
+
+    // The retry, not a request of ours, must find the server: a request would reset the delay.
+    const int clients = c.server.clientCount() + (c.server.hasClient() ? 0 : 1);
+    c.stars.portField()->setText(port);
+    QTRY_COMPARE(c.server.clientCount(), clients);
+    QVERIFY(c.logIn());
+    QCOMPARE(c.lines.mid(c.lines.size() - 2), QStringList({"alarm off", "Stars link was down 00:00:00"}));
+    QCOMPARE(c.lines.filter("alarm "), QStringList({"alarm on", "alarm off"}));
+    c.lines.clear();
+    c.server.closeClient();
+    QTRY_COMPARE(c.delays(), QStringList{"0.04"});
+}
+
+// Disconnect stops the retries and the alarm; Connect tries at once and arms them again.
+void TestStars::userDisconnectStopsRetries()
+{
+    SupervisedClient c;
+    QVERIFY(c.logIn());
+    c.stars.connectToStars();
+    QTRY_VERIFY(!c.server.hasClient());
+    QVERIFY(!c.server.waitForClient(10 * FirstDelayMs));
+    QCOMPARE(c.lines, QStringList());
+
+    c.stars.connectToStars();
+    QVERIFY(c.stars.connection()->state() != QAbstractSocket::UnconnectedState);
+    QVERIFY(c.logIn());
+    c.server.closeClient();
+    QTRY_COMPARE(c.delays(), QStringList({"0.04"}));
 }
 
 QTEST_MAIN(TestStars)
