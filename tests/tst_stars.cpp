@@ -364,7 +364,6 @@ void TestStars::linkEndsUnasked_data()
     QTest::addColumn<QStringList>("delays");
 
     const QStringList once{"0.04"};
-    QTest::newRow("server closes") << "closes" << QByteArrayList() << "Lost the Stars link to %1: The remote host closed the connection" << once;
     QTest::newRow("log-in refused, key masked") << "" << QByteArrayList{"0\n", "System>Zendri Er: bad key k0\n"}
                                                 << "Log-in refused by Stars at %1: System>Zendri Er: bad key *****" << once;
     QTest::newRow("no key index") << "" << QByteArrayList() << "No log-in at Stars at %1 within 1 s" << once;

@@ -1,6 +1,5 @@
 #include "support.h"
 
-#include <QDataStream>
 #include <QFile>
 #include <QApplication>
 #include <QRegularExpression>
@@ -8,7 +7,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtMath>
 
 #include "app/config.h"
 #include "log/logarea.h"
@@ -65,20 +63,8 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 bool writeWav(const QString &path)
 {
-    constexpr quint32 Rate = 8000;
-    constexpr quint32 DataBytes = Rate * 3 / 10 * 2;
-    QByteArray wav;
-    QDataStream out(&wav, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + DataBytes);
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << Rate << Rate * 2 << quint16(2) << quint16(16);
-    out.writeRawData("data", 4);
-    out << DataBytes;
-    for (quint32 i = 0; i < DataBytes / 2; ++i)
-        out << qint16(8000 * qSin(2 * M_PI * 440 * i / Rate));
-    return writeFile(path, wav);
+    QFile::remove(path);
+    return QFile::copy(QStringLiteral(VELMAR_SOURCE_DIR "/examples/alarm.wav"), path);
 }
 
 bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &arguments)

@@ -24,7 +24,7 @@ bool loadConfig(const QByteArray &text);
 // Writes `bytes` to a new file at `path`; true when all of them were written.
 bool writeFile(const QString &path, const QByteArray &bytes);
 
-// Writes a 0.3 s 16-bit mono PCM tone as a WAV file at `path`; true on success.
+// Puts the example sound, a 0.3 s WAV file, at `path`; true on success.
 bool writeWav(const QString &path);
 
 // Starts the velmar program in `workDir`, headless and with its debug lines on standard error;
