@@ -158,7 +158,8 @@ void Horn::start(int row)
 {
     Row &r = rows[row];
     if (r.heldBack > 0) {
-        emit log(QStringLiteral("[%1] held back %2 events since it last started").arg(r.name).arg(r.heldBack),
+        const QString events = r.heldBack == 1 ? QStringLiteral("event") : QStringLiteral("events");
+        emit log(QStringLiteral("[%1] held back %2 %3 since it last started").arg(r.name).arg(r.heldBack).arg(events),
                  LogColours::Notice);
         r.heldBack = 0;
         emit heldBackChanged(row, 0);

@@ -93,7 +93,8 @@ void TestHorn::script_data()
     QTest::newRow("snooze ends a mute") << 0 << false << "M S S" << "[Horn muted] -0 -1 [Horn snoozed for 1 min] -0 -1 [Snooze ended] = 0 0 0";
     QTest::newRow("hold-off counts, logs at the next start") << 1000 << false << "r m0 t400 r m0 t400 r m0 m1 t300 r m0"
         << "+0 h0:1 h0:2 +1 [[A] held back 2 events since it last started] h0:0 +0 = 4 4 0";
-    QTest::newRow("hold-off per row") << 1000 << false << "r m0 m1 t10 r m1" << "+0 +1 h1:1 = 2 2 0";
+    QTest::newRow("hold-off per row") << 1000 << false << "r m0 m1 t10 r m1 t1000 r m1"
+        << "+0 +1 h1:1 [[B] held back 1 event since it last started] h1:0 +1 = 3 3 0";
     QTest::newRow("repeat until acknowledged") << 0 << true << "r m0 e0 t5000 e0 c0 e0"
         << "a0 +0 +0 +0 A0 -0 [[A] acknowledged 00:00:05 after its first ring] = 1 1 0";
     QTest::newRow("a button click plays once") << 0 << true << "c0 e0" << "+0 = 0 0 0";
