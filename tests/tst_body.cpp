@@ -1,3 +1,4 @@
+#include <QAudioDeviceInfo>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -175,7 +176,8 @@ void TestBody::linkKeys()
     }
     QStringList log = logWindowLines();
     if (!afterDrop.isEmpty()) {
-        QCOMPARE(log.takeFirst(), QString("No audio output device: sounds cannot be heard"));
+        if (QAudioDeviceInfo::defaultOutputDevice().isNull())
+            QCOMPARE(log.takeFirst(), QString("No audio output device: sounds cannot be heard"));
         QVERIFY(log.takeLast().startsWith("Can't play the sound for [Alarm] from [" + dir.filePath("missing.wav") + "]: "));
     }
     QCOMPARE(log, QStringList({ "opening key file [" + dir.filePath("Zendri.key") + "]", "sending key [Zendri][k0]",
