@@ -87,7 +87,7 @@ void Body::setupSoundErrors()
     if (!PlaybackWatch::audioOutputAvailable())
         logArea.log(QStringLiteral("No audio output device: sounds cannot be heard"), LogColours::Failure);
     for (Sound *row : qAsConst(sounds))
-        watchPlayer(&row->player(), QStringLiteral("the sound for [%1]").arg(row->events().join(QLatin1Char(' '))), row);
+        watchPlayer(&row->player(), QStringLiteral("the sound for [%1]").arg(row->name()), row);
     if (linkAlarm)
         watchPlayer(&linkAlarm->player(), QStringLiteral("the link-loss alarm"), linkAlarm);
 }

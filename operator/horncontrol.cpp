@@ -40,7 +40,7 @@ HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *
     if (settings.usesHorn()) {
         QStringList names;
         for (Sound *row : rows)
-            names << row->events().join(QLatin1Char(' '));
+            names << row->name();
         horn = new Horn(names, settings.horn, this);
         connect(horn, &Horn::log, this, &HornControl::log);
         connect(horn, &Horn::silenced, this, &HornControl::silenced);

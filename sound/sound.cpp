@@ -51,6 +51,11 @@ const QStringList &Sound::events() const
     return eventList;
 }
 
+QString Sound::name() const
+{
+    return eventList.join(QLatin1Char(' '));
+}
+
 QString Sound::senderText() const
 {
     return Sender->text();

@@ -19,6 +19,8 @@ public:
           const QString &sender);
 
     const QStringList &events() const;
+    // The row's events as one name, "Done Finished", for the lines that speak of the row.
+    QString name() const;
     QString senderText() const;
     QMediaPlayer &player();
     // For the horn control, which takes over the button's clicks and text.
