@@ -22,8 +22,7 @@ OperatorBar::OperatorBar(Horn *horn, LinkStatus *link, QWidget *parent)
     setupUi(this);
     connect(SilenceB, &QPushButton::clicked, horn, &Horn::silence);
     connect(MuteB, &QPushButton::clicked, horn, &Horn::toggleMute);
-    const QPair<QPushButton *, int> snoozes[] = {{Snooze5B, 5}, {Snooze15B, 15}, {Snooze60B, 60}};
-    for (const auto &snooze : snoozes)
+    for (const auto &snooze : snoozeButtons())
         connect(snooze.first, &QPushButton::clicked, horn, [horn, snooze] { horn->toggleSnooze(snooze.second * MsPerMinute); });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, horn, &Horn::silence);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this), &QShortcut::activated, horn, &Horn::toggleMute);
@@ -43,9 +42,8 @@ void OperatorBar::showQuiet()
 {
     const Horn::Quiet quiet = horn->quiet();
     MuteB->setChecked(quiet == Horn::Quiet::Muted);
-    Snooze5B->setChecked(horn->snoozeMs() == 5 * MsPerMinute);
-    Snooze15B->setChecked(horn->snoozeMs() == 15 * MsPerMinute);
-    Snooze60B->setChecked(horn->snoozeMs() == 60 * MsPerMinute);
+    for (const auto &snooze : snoozeButtons())
+        snooze.first->setChecked(horn->snoozeMs() == snooze.second * MsPerMinute);
     const bool snoozed = quiet == Horn::Quiet::Snoozed;
     SnoozeL->setText(snoozed ? tr("%1 left").arg(durationText(horn->snoozeRemainingMs() + 999)) : QString());
     if (snoozed != countdown.isActive())
@@ -74,4 +72,9 @@ void OperatorBar::showCounters()
 {
     const Horn::Counters counters = horn->counters();
     CountersL->setText(tr("events %1 · matched %2 · held %3").arg(counters.received).arg(counters.matched).arg(counters.heldBack));
+}
+
+QVector<QPair<QPushButton *, int>> OperatorBar::snoozeButtons() const
+{
+    return {{Snooze5B, 5}, {Snooze15B, 15}, {Snooze60B, 60}};
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QFrame>
+#include <QPair>
 #include <QTimer>
+#include <QVector>
 
 #include "ui_operatorbar.h"
 
@@ -22,6 +24,8 @@ private:
     void showQuiet();
     void showLink();
     void showCounters();
+    // Each snooze button with its length in minutes.
+    QVector<QPair<QPushButton *, int>> snoozeButtons() const;
 
     Horn *horn;
     LinkStatus *link;

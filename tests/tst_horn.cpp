@@ -236,6 +236,7 @@ void TestHorn::barAndRowsFollowTheHorn()
     QCOMPARE(text(body, "CountersL"), QStringLiteral("events 4 · matched 4 · held 1"));
     body.findChild<QPushButton *>("Snooze5B")->click();
     QCOMPARE(text(body, "SnoozeL"), QStringLiteral("00:05:00 left"));
+    QVERIFY(body.findChild<QPushButton *>("Snooze5B")->isChecked() && !body.findChild<QPushButton *>("MuteB")->isChecked());
 
     server.dropClient();
     QTRY_VERIFY(text(body, "LinkL").startsWith("down since "));
