@@ -116,10 +116,9 @@ void LinkSupervisor::loginRefused(const QString &reply)
 // The socket is aborted so that the ordinary end of a connection follows.
 void LinkSupervisor::attemptTimedOut()
 {
-    if (socket->state() == QAbstractSocket::ConnectedState)
-        reportOnce(QStringLiteral("No log-in at Stars at %1 within %2 s").arg(address(), seconds(timing.timeoutMs)));
-    else
-        reportOnce(QStringLiteral("No connection to Stars at %1 within %2 s").arg(address(), seconds(timing.timeoutMs)));
+    const QString missing = socket->state() == QAbstractSocket::ConnectedState ? QStringLiteral("No log-in at")
+                                                                                : QStringLiteral("No connection to");
+    reportOnce(QStringLiteral("%1 Stars at %2 within %3 s").arg(missing, address(), seconds(timing.timeoutMs)));
     socket->abort();
 }
 
