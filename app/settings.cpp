@@ -112,5 +112,9 @@ Settings Settings::fromConfig(const Config &config)
     settings.linkLostSound = alarmSound(config);
     settings.showSoundErrors = switchedOn(config, "SHOW_SOUND_ERRORS");
     settings.operatorFeatures = readOperatorFeatures(config);
+    settings.soundWatch = switchedOn(config, "SOUND_WATCH");
+    const QStringList logFile = config.allValuesOf(QStringLiteral("LOG_FILE"));
+    settings.logToFile = !logFile.isEmpty();
+    settings.logFileName = logFile.value(0);
     return settings;
 }

@@ -1,6 +1,8 @@
 #include "body/body.h"
 
+#include <QApplication>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include "app/connectbysignature.h"
 #include "app/config.h"
@@ -8,8 +10,11 @@
 #include "operator/horncontrol.h"
 #include "operator/operatorbar.h"
 #include "sound/linkalarm.h"
+#include "sound/outputprobe.h"
 #include "sound/playbackwatch.h"
+#include "sound/ringcheck.h"
 #include "sound/sound.h"
+#include "sound/soundwatch.h"
 #include "stars/linksupervisor.h"
 #include "stars/amsg.h"
 #include "stars/stars.h"
@@ -35,10 +40,13 @@ Body::Body(QWidget *parent)
     , settings(Settings::fromConfig(config))
 {
     setupUi(this);
+    if (settings.logToFile)
+        logArea.writeTo(settings.logFileName);
     setupStars();
     setupSounds();
     setupSoundErrors();
     setupHornControl();
+    setupSoundWatch();
 }
 
 Body::~Body() = default;
@@ -108,6 +116,58 @@ void Body::setupHornControl()
     }
 }
 
+// The players are prepared and the output probed once the window is up, so that start-up
+// costs what it costs without the watch.
+void Body::setupSoundWatch()
+{
+    if (!settings.soundWatch)
+        return;
+    QStringList names;
+    for (Sound *row : qAsConst(sounds))
+        names << row->name();
+    soundWatch = new SoundWatch(names, this);
+    connect(soundWatch, &SoundWatch::log, &logArea, &LogArea::log);
+    connect(soundWatch, &SoundWatch::ringAgain, this, &Body::ring);
+    connect(soundWatch, &SoundWatch::notHeardChanged, this, &Body::showNotHeard);
+    for (int i = 0; i < sounds.size(); ++i) {
+        RingCheck *check = sounds.at(i)->checkRings();
+        connect(check, &RingCheck::started, soundWatch, [this, i] { soundWatch->rowStarted(i); });
+        connect(check, &RingCheck::heard, soundWatch, [this, i] { soundWatch->rowHeard(i); });
+        connect(check, &RingCheck::notHeard, soundWatch, [this, i](const QString &reason) { soundWatch->rowFailed(i, reason); });
+    }
+    auto *probe = new OutputProbe(soundWatch);
+    connect(probe, &OutputProbe::found, soundWatch, &SoundWatch::setOutput);
+    QTimer::singleShot(0, probe, [this, probe] {
+        for (Sound *row : qAsConst(sounds))
+            row->keepPrepared();
+        probe->start();
+    });
+}
+
+void Body::ring(int row, const QString &sender, const QString &event)
+{
+    if (soundWatch)
+        soundWatch->eventRings(row, sender, event);
+    if (hornControl)
+        hornControl->rowMatched(row, sender, event);
+    else
+        sounds.at(row)->play();
+    if (soundWatch)
+        soundWatch->eventDone();
+}
+
+// A row not heard asks for the operator's eyes: the window flashes in the task bar and comes
+// back from the task bar when minimised.
+void Body::showNotHeard(int row, bool notHeard)
+{
+    sounds.at(row)->setLook(notHeard ? Sound::Look::NotHeard : Sound::Look::Plain);
+    if (!notHeard)
+        return;
+    if (isMinimized())
+        showNormal();
+    QApplication::alert(this);
+}
+
 void Body::watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner)
 {
     auto *watch = new PlaybackWatch(player, what, owner);
@@ -157,10 +217,8 @@ void Body::anyEvent(const AMsg &msg)
         const bool listed = row->events().contains(msg.cmd);
         const bool matches = listed && senderMatches(row->senderText(), msg.from);
         qCDebug(lcBody) << msg.cmd << row->events() << listed << msg.from << row->senderText() << matches;
-        if (matches && hornControl)
-            hornControl->rowMatched(i, msg.from, msg.cmd);
-        else if (matches)
-            row->play();
+        if (matches)
+            ring(i, msg.from, msg.cmd);
     }
 }
 

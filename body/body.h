@@ -16,6 +16,7 @@ class LinkSupervisor;
 class QGridLayout;
 class QMediaPlayer;
 class Sound;
+class SoundWatch;
 class Stars;
 
 // The main window: the Stars settings panel, the "Log" switch and the sound rows.
@@ -40,6 +41,10 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
+    void setupSoundWatch();
+    // Rings the row for the event, through the horn when there is one.
+    void ring(int row, const QString &sender, const QString &event);
+    void showNotHeard(int row, bool notHeard);
     void watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner);
 
     LogArea logArea;
@@ -53,4 +58,5 @@ private:
     std::unique_ptr<LinkSupervisor> linkSupervisor;
     LinkAlarm *linkAlarm = nullptr;
     HornControl *hornControl = nullptr;
+    SoundWatch *soundWatch = nullptr;
 };

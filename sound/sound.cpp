@@ -4,6 +4,7 @@
 #include <QMediaContent>
 
 #include "app/connectbysignature.h"
+#include "sound/ringcheck.h"
 #include "sound/soundurl.h"
 
 Q_LOGGING_CATEGORY(lcSound, "velmar.sound")
@@ -69,6 +70,23 @@ QMediaPlayer &Sound::player()
 QPushButton *Sound::playButton() const
 {
     return Play;
+}
+
+RingCheck *Sound::checkRings()
+{
+    return new RingCheck(&mediaPlayer, this);
+}
+
+void Sound::keepPrepared()
+{
+    connect(SoundFile, &QLineEdit::editingFinished, this, &Sound::prepare);
+    prepare();
+}
+
+// Play sets the same media again, which the player then finds ready.
+void Sound::prepare()
+{
+    mediaPlayer.setMedia(QMediaContent(soundUrl(SoundFile->text())));
 }
 
 void Sound::mpStateChaned(QMediaPlayer::State state)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+class RingCheck;
+
 // One row of the sound list: the events it reacts to, the sender that counts, and the
 // player that plays its file.
 class Sound : public QFrame, private Ui_Sound
@@ -29,10 +31,18 @@ public:
 private slots:
     void mpStateChaned(QMediaPlayer::State state);
 
+    // Builds the check on each play of the row's player, for the sound watch.
+    RingCheck *checkRings();
+    // Loads the row's file into its player now and again whenever the file field is edited,
+    // so that the first play costs no more than later ones.
+    void keepPrepared();
+
 public slots:
     void play();
 
 private:
+    void prepare();
+
     QMediaPlayer mediaPlayer;
     QStringList eventList;
 };

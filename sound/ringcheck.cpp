@@ -1,0 +1,73 @@
+#include "sound/ringcheck.h"
+
+#include <QDateTime>
+
+RingCheck::RingCheck(QMediaPlayer *player, QObject *parent)
+    : QObject(parent)
+    , player(player)
+{
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, this, &RingCheck::stuck);
+    connect(player, &QMediaPlayer::stateChanged, this, &RingCheck::stateChanged);
+    connect(player, &QMediaPlayer::mediaStatusChanged, this, &RingCheck::mediaStatusChanged);
+    connect(player, &QMediaPlayer::durationChanged, this, [this] {
+        if (playing)
+            setDeadline();
+    });
+    connect(player, QOverload<QMediaPlayer::Error>::of(&QMediaPlayer::error), this, &RingCheck::failed);
+}
+
+void RingCheck::stateChanged(QMediaPlayer::State state)
+{
+    if (state == QMediaPlayer::StoppedState && playing) {
+        settle();
+        return;
+    }
+    if (state != QMediaPlayer::PlayingState || playing)
+        return;
+    playing = true;
+    startedAtMs = QDateTime::currentMSecsSinceEpoch();
+    setDeadline();
+    emit started();
+}
+
+void RingCheck::mediaStatusChanged(QMediaPlayer::MediaStatus status)
+{
+    if (status == QMediaPlayer::EndOfMedia && playing)
+        settle();
+}
+
+// The player tells its state before its media status, or the other way round; a play that
+// was stopped (acknowledged, silenced) ends without a verdict.
+void RingCheck::settle()
+{
+    finish();
+    if (player->mediaStatus() == QMediaPlayer::EndOfMedia)
+        emit heard();
+}
+
+void RingCheck::failed()
+{
+    finish();
+    emit notHeard(player->errorString());
+}
+
+void RingCheck::stuck()
+{
+    finish();
+    player->stop();
+    emit notHeard(QStringLiteral("the player did not finish within %1 s")
+                      .arg(QString::number(double(player->duration() + GraceMs) / 1000)));
+}
+
+void RingCheck::finish()
+{
+    playing = false;
+    deadline.stop();
+}
+
+void RingCheck::setDeadline()
+{
+    const qint64 due = startedAtMs + qMax<qint64>(0, player->duration()) + GraceMs;
+    deadline.start(int(qMax<qint64>(0, due - QDateTime::currentMSecsSinceEpoch())));
+}
