@@ -14,7 +14,7 @@ class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
 class QGridLayout;
-class QMediaPlayer;
+class PlaybackWatch;
 class Sound;
 class SoundWatch;
 class Stars;
@@ -45,7 +45,7 @@ private:
     // Rings the row for the event, through the horn when there is one.
     void ring(int row, const QString &sender, const QString &event);
     void showNotHeard(int row, bool notHeard);
-    void watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner);
+    void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
     Stars *stars = nullptr;

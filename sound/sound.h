@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+class PlaybackWatch;
+class QLabel;
 class RingCheck;
 
 // One row of the sound list: the events it reacts to, the sender that counts, and the
@@ -17,6 +19,10 @@ class Sound : public QFrame, private Ui_Sound
     Q_DISABLE_COPY(Sound)
 
 public:
+    // What the row's button offers: to play, to acknowledge a ringing row, or to take notice
+    // of a ring that could not be heard.
+    enum class Look { Plain, WaitingForAck, NotHeard };
+
     Sound(const QString &eventNames, const QString &soundFile, const QString &volume,
           const QString &sender);
 
@@ -24,9 +30,21 @@ public:
     // The row's events as one name, "Done Finished", for the lines that speak of the row.
     QString name() const;
     QString senderText() const;
+    // For tests and benchmarks that observe what the row plays.
     QMediaPlayer &player();
-    // For the horn control, which takes over the button's clicks and text.
-    QPushButton *playButton() const;
+
+    void setLook(Look look);
+    // A short text right of the button, such as a count of held-back events; none when empty.
+    void setStatusText(const QString &text, const QString &toolTip = QString());
+    // From now on a click on the button is reported by buttonClicked() instead of playing.
+    void handOverButton();
+    // Watches the row's player and reports its failures as log lines.
+    PlaybackWatch *watchPlayback();
+
+signals:
+    void buttonClicked();
+    // The row's sound played to its end.
+    void ended();
 
 private slots:
     void mpStateChaned(QMediaPlayer::State state);
@@ -39,10 +57,12 @@ private slots:
 
 public slots:
     void play();
+    void stop();
 
 private:
     void prepare();
 
     QMediaPlayer mediaPlayer;
     QStringList eventList;
+    QLabel *status = nullptr;
 };
