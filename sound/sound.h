@@ -40,6 +40,11 @@ public:
     void handOverButton();
     // Watches the row's player and reports its failures as log lines.
     PlaybackWatch *watchPlayback();
+    // Builds the check on each play of the row's player, for the sound watch.
+    RingCheck *checkRings();
+    // Loads the row's file into its player now and again whenever the file field is edited,
+    // so that the first play costs no more than later ones.
+    void keepPrepared();
 
 signals:
     void buttonClicked();
@@ -48,12 +53,6 @@ signals:
 
 private slots:
     void mpStateChaned(QMediaPlayer::State state);
-
-    // Builds the check on each play of the row's player, for the sound watch.
-    RingCheck *checkRings();
-    // Loads the row's file into its player now and again whenever the file field is edited,
-    // so that the first play costs no more than later ones.
-    void keepPrepared();
 
 public slots:
     void play();

@@ -6,8 +6,9 @@
 SoundWatch::SoundWatch(const QStringList &rowNames, QObject *parent)
     : QObject(parent)
 {
-    for (const QString &name : rowNames)
-        rows.append(Row {name});
+    rows.resize(rowNames.size());
+    for (int row = 0; row < rows.size(); ++row)
+        rows[row].name = rowNames.at(row);
 }
 
 const SoundOutput &SoundWatch::output() const
