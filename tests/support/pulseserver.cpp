@@ -19,12 +19,13 @@ PulseServer::PulseServer()
 PulseServer::~PulseServer()
 {
     kill();
+    qunsetenv("PULSE_SERVER");
 }
 
 QString PulseServer::unavailable()
 {
-    if (QStandardPaths::findExecutable(Program).isEmpty())
-        return QStringLiteral("no pulseaudio program here (scripts/setup installs it)");
+    if (QStandardPaths::findExecutable(Program).isEmpty() || QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
+        return QStringLiteral("no pulseaudio or parec program here (scripts/setup installs them)");
     return QString();
 }
 
@@ -46,17 +47,24 @@ bool PulseServer::start(const QString &sink)
                             QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=%1").arg(socket)});
     if (!process.waitForStarted(Wait))
         return false;
-    return QTest::qWaitFor([&] {
+    const bool up = QTest::qWaitFor([&] {
         QLocalSocket probe;
         probe.connectToServer(socket);
         return probe.waitForConnected(100);
     }, Wait);
+    if (!up)
+        return false;
+    recorder.setStandardOutputFile(QProcess::nullDevice());
+    recorder.start(QStringLiteral("parec"), {QStringLiteral("--latency-msec=10"), QStringLiteral("-d"), sink + QStringLiteral(".monitor")});
+    return recorder.waitForStarted(Wait);
 }
 
 void PulseServer::kill()
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.kill();
-    process.waitForFinished(Wait);
+    for (QProcess *program : {&recorder, &process}) {
+        if (program->state() == QProcess::NotRunning)
+            continue;
+        program->kill();
+        program->waitForFinished(Wait);
+    }
 }

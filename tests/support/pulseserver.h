@@ -6,7 +6,9 @@
 
 // A private PulseAudio server of the test's own, with one null sink whose output nobody hears
 // but whose name is not the dummy's, on a socket in a temporary folder. PULSE_SERVER points
-// the test process (and the programs it starts) at it. Killed when the fixture goes.
+// the test process (and the programs it starts) at it. A recorder on the sink's monitor asks
+// for a low latency, as a real device has: alone, the null sink buffers 2 s, and a sound
+// ends only that late. Killed when the fixture goes.
 class PulseServer
 {
 public:
@@ -25,4 +27,5 @@ public:
 
     QTemporaryDir dir;
     QProcess process;
+    QProcess recorder;
 };
