@@ -135,6 +135,8 @@ void Body::setupSoundWatch()
         connect(check, &RingCheck::heard, soundWatch, [this, i] { soundWatch->rowHeard(i); });
         connect(check, &RingCheck::notHeard, soundWatch, [this, i](const QString &reason) { soundWatch->rowFailed(i, reason); });
     }
+    if (hornControl)
+        hornControl->watchSound(soundWatch);
     auto *probe = new OutputProbe(soundWatch);
     connect(probe, &OutputProbe::found, soundWatch, &SoundWatch::setOutput);
     QTimer::singleShot(0, probe, [this, probe] {

@@ -6,6 +6,7 @@
 #include "operator/operatorbar.h"
 #include "operator/traynotifier.h"
 #include "sound/sound.h"
+#include "sound/soundwatch.h"
 
 Q_LOGGING_CATEGORY(lcOperator, "velmar.operator")
 
@@ -49,6 +50,19 @@ HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *
 OperatorBar *HornControl::bar() const
 {
     return operatorBar;
+}
+
+void HornControl::watchSound(SoundWatch *watch)
+{
+    if (operatorBar)
+        operatorBar->showSound(watch);
+    if (!tray)
+        return;
+    connect(watch, &SoundWatch::ringNotHeard, tray, &TrayNotifier::soundNotHeard);
+    connect(watch, &SoundWatch::notHeardChanged, tray, [this, watch] {
+        if (!watch->anyNotHeard())
+            tray->soundHeard();
+    });
 }
 
 void HornControl::eventReceived()

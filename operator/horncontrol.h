@@ -9,6 +9,7 @@
 class LinkStatus;
 class OperatorBar;
 class Sound;
+class SoundWatch;
 class Stars;
 class TrayNotifier;
 class QWidget;
@@ -38,6 +39,9 @@ public:
 
     // The bar for the main window's layout; null when it is not wanted.
     OperatorBar *bar() const;
+
+    // The bar and the tray show what the watch finds about the sound.
+    void watchSound(SoundWatch *watch);
 
     void eventReceived();
     // Rings the row, or lets the horn decide when a horn is wanted.

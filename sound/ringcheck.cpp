@@ -11,29 +11,30 @@ RingCheck::RingCheck(QMediaPlayer *player, QObject *parent)
     connect(player, &QMediaPlayer::stateChanged, this, &RingCheck::stateChanged);
     connect(player, &QMediaPlayer::mediaStatusChanged, this, &RingCheck::mediaStatusChanged);
     connect(player, &QMediaPlayer::durationChanged, this, [this] {
-        if (playing)
+        if (armed)
             setDeadline();
     });
     connect(player, QOverload<QMediaPlayer::Error>::of(&QMediaPlayer::error), this, &RingCheck::failed);
 }
 
-void RingCheck::stateChanged(QMediaPlayer::State state)
+// Armed before the player is told, so that a failure it reports at once belongs to this play.
+void RingCheck::playing()
 {
-    if (state == QMediaPlayer::StoppedState && playing) {
-        settle();
-        return;
-    }
-    if (state != QMediaPlayer::PlayingState || playing)
-        return;
-    playing = true;
+    armed = true;
     startedAtMs = QDateTime::currentMSecsSinceEpoch();
     setDeadline();
     emit started();
 }
 
+void RingCheck::stateChanged(QMediaPlayer::State state)
+{
+    if (state == QMediaPlayer::StoppedState && armed)
+        settle();
+}
+
 void RingCheck::mediaStatusChanged(QMediaPlayer::MediaStatus status)
 {
-    if (status == QMediaPlayer::EndOfMedia && playing)
+    if (status == QMediaPlayer::EndOfMedia && armed)
         settle();
 }
 
@@ -62,7 +63,7 @@ void RingCheck::stuck()
 
 void RingCheck::finish()
 {
-    playing = false;
+    armed = false;
     deadline.stop();
 }
 

@@ -18,6 +18,9 @@ public:
 
     RingCheck(QMediaPlayer *player, QObject *parent);
 
+    // The row asks its player to play now. A play that was under way ends without a verdict.
+    void playing();
+
 signals:
     void started();
     void heard();
@@ -36,5 +39,5 @@ private:
     QMediaPlayer *player;
     QTimer deadline;
     qint64 startedAtMs = 0;
-    bool playing = false;
+    bool armed = false;
 };

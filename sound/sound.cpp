@@ -120,7 +120,8 @@ PlaybackWatch *Sound::watchPlayback()
 
 RingCheck *Sound::checkRings()
 {
-    return new RingCheck(&mediaPlayer, this);
+    ringCheck = new RingCheck(&mediaPlayer, this);
+    return ringCheck;
 }
 
 void Sound::keepPrepared()
@@ -147,6 +148,8 @@ void Sound::play()
 {
     mediaPlayer.setMedia(QMediaContent(soundUrl(SoundFile->text())));
     mediaPlayer.setVolume(Volume->text().toInt(nullptr, 10));
+    if (ringCheck)
+        ringCheck->playing();
     mediaPlayer.play();
 }
 

@@ -64,4 +64,5 @@ private:
     QMediaPlayer mediaPlayer;
     QStringList eventList;
     QLabel *status = nullptr;
+    RingCheck *ringCheck = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "sound/soundwatch.h"
 
+#include <algorithm>
+
 #include "app/durationtext.h"
 #include "log/logcolours.h"
 
@@ -29,6 +31,11 @@ QDateTime SoundWatch::lostSince() const
 bool SoundWatch::isNotHeard(int row) const
 {
     return validRow(row) && rows.at(row).notHeard;
+}
+
+bool SoundWatch::anyNotHeard() const
+{
+    return std::any_of(rows.cbegin(), rows.cend(), [](const Row &row) { return row.notHeard; });
 }
 
 // One line per change between heard and not heard; a new device while one can be heard is
@@ -107,6 +114,7 @@ void SoundWatch::notHeard(int row, const QString &reason)
     emit log(QStringLiteral("Could not sound [%1] for %2 %3: %4").arg(r.name, r.sender, r.event, reason),
              LogColours::Failure);
     setNotHeard(row, true);
+    emit ringNotHeard(r.sender, r.event);
 }
 
 void SoundWatch::setNotHeard(int row, bool notHeard)

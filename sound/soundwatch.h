@@ -27,6 +27,7 @@ public:
     // When the output went; invalid while it can be heard.
     QDateTime lostSince() const;
     bool isNotHeard(int row) const;
+    bool anyNotHeard() const;
 
 public slots:
     void setOutput(const SoundOutput &output);
@@ -42,6 +43,8 @@ public slots:
 signals:
     void outputChanged();
     void notHeardChanged(int row, bool notHeard);
+    // One ring could not be heard.
+    void ringNotHeard(const QString &sender, const QString &event);
     // A row that could not be heard while the output was gone, to ring now that it is back.
     void ringAgain(int row, const QString &sender, const QString &event);
     void log(const QString &msg, const QColor &c);

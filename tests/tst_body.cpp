@@ -370,6 +370,7 @@ void TestBody::soundOutputWatched()
     QFile written(logWindow()->findChild<QLineEdit *>("LogFileName")->text());
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(QString(written.readAll()).count(QRegularExpression("(Sound output|Could not sound)")), lines.size());
+    written.remove();
 }
 
 QTEST_MAIN(TestBody)
