@@ -128,7 +128,10 @@ void Body::setupSoundWatch()
     soundWatch = new SoundWatch(names, this);
     connect(soundWatch, &SoundWatch::log, &logArea, &LogArea::log);
     connect(soundWatch, &SoundWatch::ringAgain, this, &Body::ring);
-    connect(soundWatch, &SoundWatch::notHeardChanged, this, &Body::showNotHeard);
+    connect(soundWatch, &SoundWatch::notHeardChanged, this, [this](int row, bool notHeard) {
+        sounds.at(row)->setLook(notHeard ? Sound::Look::NotHeard : Sound::Look::Plain);
+    });
+    connect(soundWatch, &SoundWatch::ringNotHeard, this, &Body::askForAttention);
     for (int i = 0; i < sounds.size(); ++i) {
         RingCheck *check = sounds.at(i)->checkRings();
         connect(check, &RingCheck::started, soundWatch, [this, i] { soundWatch->rowStarted(i); });
@@ -158,13 +161,10 @@ void Body::ring(int row, const QString &sender, const QString &event)
         soundWatch->eventDone();
 }
 
-// A row not heard asks for the operator's eyes: the window flashes in the task bar and comes
-// back from the task bar when minimised.
-void Body::showNotHeard(int row, bool notHeard)
+// Each ring not heard asks for the operator's eyes: the window flashes in the task bar and
+// comes back from the task bar when minimised.
+void Body::askForAttention()
 {
-    sounds.at(row)->setLook(notHeard ? Sound::Look::NotHeard : Sound::Look::Plain);
-    if (!notHeard)
-        return;
     if (isMinimized())
         showNormal();
     QApplication::alert(this);

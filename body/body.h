@@ -44,7 +44,7 @@ private:
     void setupSoundWatch();
     // Rings the row for the event, through the horn when there is one.
     void ring(int row, const QString &sender, const QString &event);
-    void showNotHeard(int row, bool notHeard);
+    void askForAttention();
     void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
