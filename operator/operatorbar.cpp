@@ -4,6 +4,7 @@
 #include <QShortcut>
 
 #include "app/durationtext.h"
+#include "log/logcolours.h"
 #include "operator/horn.h"
 #include "operator/linkstatus.h"
 #include "sound/soundwatch.h"
@@ -78,7 +79,7 @@ void OperatorBar::showSound(SoundWatch *watch)
     sound = watch;
     soundLabel = new QLabel(this);
     soundLabel->setObjectName(QStringLiteral("SoundL"));
-    soundLabel->setStyleSheet(ConnectStat::labelStyleSheet(LinkState::Down));
+    soundLabel->setStyleSheet(QStringLiteral("color: %1;").arg(LogColours::Failure.name()));
     gridLayout->addWidget(soundLabel, SoundRow, SoundColumn);
     connect(watch, &SoundWatch::outputChanged, this, &OperatorBar::showSoundOutput);
     showSoundOutput();
