@@ -8,6 +8,7 @@
 #include "sound/linkalarm.h"
 #include "sound/playbackwatch.h"
 #include "sound/outputprobe.h"
+#include "sound/ringcheck.h"
 #include "sound/sound.h"
 #include "sound/soundwatch.h"
 #include "stars/stars.h"
@@ -34,6 +35,7 @@ private slots:
     void soundWatch();
     void soundOutputWatched_data();
     void soundOutputWatched();
+    void stuckPlayerStopped();
 
 private:
     QTemporaryDir dir;
@@ -371,6 +373,28 @@ void TestBody::soundOutputWatched()
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(QString(written.readAll()).count(QRegularExpression("(Sound output|Could not sound)")), lines.size());
     written.remove();
+}
+
+// A player that has not finished within the sound's length and 2 s (here: one that pauses)
+// is stopped, and its ring reported once.
+void TestBody::stuckPlayerStopped()
+{
+    if (!PulseServer::unavailable().isEmpty())
+        QSKIP(qPrintable(PulseServer::unavailable()));
+    PulseServer pulse;
+    QVERIFY(pulse.start());
+    QMediaPlayer player;
+    RingCheck check(&player, nullptr);
+    QSignalSpy notHeard(&check, &RingCheck::notHeard);
+    player.setMedia(QUrl::fromLocalFile(dir.filePath("alarm.wav")));
+    check.playing();
+    player.play();
+    QTRY_COMPARE(player.mediaStatus(), QMediaPlayer::BufferedMedia);
+    player.pause();
+    QVERIFY(notHeard.wait(RingCheck::GraceMs + 3000));
+    QCOMPARE(notHeard.at(0).at(0).toString(), QString("the player did not finish within 2.3 s"));
+    QCOMPARE(player.state(), QMediaPlayer::StoppedState);
+    QCOMPARE(notHeard.size(), 1);
 }
 
 QTEST_MAIN(TestBody)
