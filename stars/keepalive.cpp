@@ -9,9 +9,10 @@
 #include <sys/socket.h>
 #endif
 
+#include "app/timeunits.h"
+
 namespace {
 
-constexpr int MsPerSecond = 1000;
 constexpr int Probes = 3;
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 
 #include "app/durationtext.h"
+#include "app/timeunits.h"
 #include "log/logcolours.h"
 #include "stars/keepalive.h"
 #include "stars/connectstat.h"
@@ -13,8 +14,6 @@
 Q_LOGGING_CATEGORY(lcLink, "velmar.link")
 
 namespace {
-
-constexpr int MsPerSecond = 1000;
 
 QString seconds(int ms)
 {
