@@ -108,7 +108,7 @@ void Body::setupHornControl()
     }
 }
 
-void Body::watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner)
+void Body::watchPlayer(SoundPlayer *player, const QString &what, QObject *owner)
 {
     auto *watch = new PlaybackWatch(player, what, owner);
     connect(watch, &PlaybackWatch::log, &logArea, &LogArea::log);

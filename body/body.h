@@ -7,14 +7,14 @@
 
 #include "app/settings.h"
 #include "log/logarea.h"
-#include "ui_body.h"
+#include "body/ui_body.h"
 
 class AMsg;
 class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
 class QGridLayout;
-class QMediaPlayer;
+class SoundPlayer;
 class Sound;
 class Stars;
 
@@ -40,7 +40,7 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
-    void watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner);
+    void watchPlayer(SoundPlayer *player, const QString &what, QObject *owner);
 
     LogArea logArea;
     Stars *stars = nullptr;

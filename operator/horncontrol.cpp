@@ -20,16 +20,6 @@ constexpr int HeldBackColumn = 6;
 
 } // namespace
 
-bool OperatorSettings::usesHorn() const
-{
-    return bar || horn.holdoffMs > 0 || horn.repeatUntilAck;
-}
-
-bool OperatorSettings::enabled() const
-{
-    return usesHorn() || tray;
-}
-
 HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *> &rows, Stars *stars,
                          QWidget *window)
     : QObject(window)
@@ -89,7 +79,7 @@ void HornControl::attachRows()
         QPushButton *button = row->playButton();
         button->disconnect(row);
         connect(button, &QPushButton::clicked, horn, [this, i] { horn->buttonClicked(i); });
-        connect(&row->player(), &QMediaPlayer::mediaStatusChanged, horn, [this, i](QMediaPlayer::MediaStatus status) {
+        connect(&row->player(), &SoundPlayer::mediaStatusChanged, horn, [this, i](QMediaPlayer::MediaStatus status) {
             if (status == QMediaPlayer::EndOfMedia)
                 horn->rowEnded(i);
         });

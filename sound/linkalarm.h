@@ -1,17 +1,11 @@
 #pragma once
 
-#include <QMediaPlayer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-// The sound of the link-loss alarm and how often it rings again.
-struct AlarmSound
-{
-    QString file;
-    int volume = 100;
-    int repeatMs = 30000;
-};
+#include "sound/alarmsound.h"
+#include "sound/soundplayer.h"
 
 // Rings while the Stars link is down without the user having asked for it: plays its sound at
 // once and again at every repeat, until it is told to stop.
@@ -23,7 +17,7 @@ class LinkAlarm : public QObject
 public:
     explicit LinkAlarm(const AlarmSound &sound, QObject *parent = nullptr);
 
-    QMediaPlayer &player();
+    SoundPlayer &player();
     bool isRinging() const;
 
 public slots:
@@ -35,6 +29,6 @@ private:
     void ring();
 
     AlarmSound sound;
-    QMediaPlayer mediaPlayer;
+    SoundPlayer mediaPlayer;
     QTimer repeat;
 };

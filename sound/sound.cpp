@@ -1,7 +1,6 @@
 #include "sound/sound.h"
 
 #include <QLoggingCategory>
-#include <QMediaContent>
 
 #include "app/connectbysignature.h"
 #include "sound/soundurl.h"
@@ -16,14 +15,14 @@ QStringList splitEventNames(const QString &eventNames)
     return eventNames.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-const char *stateName(QMediaPlayer::State state)
+const char *stateName(SoundPlayer::State state)
 {
     switch (state) {
-    case QMediaPlayer::PlayingState:
+    case SoundPlayer::PlayingState:
         return "PlayingState";
-    case QMediaPlayer::PausedState:
+    case SoundPlayer::PausedState:
         return "PausedState";
-    case QMediaPlayer::StoppedState:
+    case SoundPlayer::StoppedState:
         return "StoppedState";
     }
     return nullptr;
@@ -42,8 +41,8 @@ Sound::Sound(const QString &eventNames, const QString &soundFile, const QString 
     Sender->setText(sender);
 
     connectBySignature(Play, SIGNAL(clicked()), this, SLOT(play()));
-    connectBySignature(&mediaPlayer, SIGNAL(stateChanged(QMediaPlayer::State)), this,
-                       SLOT(mpStateChaned(QMediaPlayer::State)));
+    connectBySignature(&mediaPlayer, SIGNAL(stateChanged(SoundPlayer::State)), this,
+                       SLOT(mpStateChaned(SoundPlayer::State)));
 }
 
 const QStringList &Sound::events() const
@@ -61,7 +60,7 @@ QString Sound::senderText() const
     return Sender->text();
 }
 
-QMediaPlayer &Sound::player()
+SoundPlayer &Sound::player()
 {
     return mediaPlayer;
 }
@@ -71,7 +70,7 @@ QPushButton *Sound::playButton() const
     return Play;
 }
 
-void Sound::mpStateChaned(QMediaPlayer::State state)
+void Sound::mpStateChaned(SoundPlayer::State state)
 {
     if (const char *name = stateName(state))
         qCDebug(lcSound, "%s", name);
@@ -81,7 +80,7 @@ void Sound::mpStateChaned(QMediaPlayer::State state)
 // the volume to 0..100; text that is not a number gives 0.
 void Sound::play()
 {
-    mediaPlayer.setMedia(QMediaContent(soundUrl(SoundFile->text())));
+    mediaPlayer.setSource(soundUrl(SoundFile->text()));
     mediaPlayer.setVolume(Volume->text().toInt(nullptr, 10));
     mediaPlayer.play();
 }

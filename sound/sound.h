@@ -1,11 +1,12 @@
 #pragma once
 
-#include "ui_sound.h"
+#include "sound/ui_sound.h"
 
 #include <QFrame>
-#include <QMediaPlayer>
 #include <QString>
 #include <QStringList>
+
+#include "sound/soundplayer.h"
 
 // One row of the sound list: the events it reacts to, the sender that counts, and the
 // player that plays its file.
@@ -22,17 +23,17 @@ public:
     // The row's events as one name, "Done Finished", for the lines that speak of the row.
     QString name() const;
     QString senderText() const;
-    QMediaPlayer &player();
+    SoundPlayer &player();
     // For the horn control, which takes over the button's clicks and text.
     QPushButton *playButton() const;
 
 private slots:
-    void mpStateChaned(QMediaPlayer::State state);
+    void mpStateChaned(SoundPlayer::State state);
 
 public slots:
     void play();
 
 private:
-    QMediaPlayer mediaPlayer;
+    SoundPlayer mediaPlayer;
     QStringList eventList;
 };

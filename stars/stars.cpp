@@ -10,8 +10,6 @@
 #include "stars/connectstat.h"
 #include "stars/starslog.h"
 
-Q_LOGGING_CATEGORY(lcStars, "velmar.stars")
-
 namespace {
 
 const QColor SendColor(0, 200, 120);

@@ -8,7 +8,7 @@
 
 #include "stars/amsg.h"
 #include "stars/cmdtable.h"
-#include "ui_stars.h"
+#include "stars/ui_stars.h"
 
 class ConnectStat;
 class QLineEdit;
