@@ -1,6 +1,7 @@
 #include "stars/keepalive.h"
 
 #include <QAbstractSocket>
+#include <QVariant>
 #include <QtGlobal>
 
 #ifdef Q_OS_LINUX
@@ -19,7 +20,7 @@ constexpr int Probes = 3;
 
 bool enableKeepAlive(QAbstractSocket *socket, int timeoutMs)
 {
-    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, QVariant(1));
 #ifdef Q_OS_LINUX
     // Idle time plus every probe interval fits in the time-out.
     const int timeout = qMax(1, timeoutMs / MsPerSecond);
