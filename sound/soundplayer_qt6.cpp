@@ -5,7 +5,8 @@
 #include <QMediaDevices>
 
 // Qt 6: the player's audio output carries the volume (0..1, linear) on the default device; the
-// player reports its playback state.
+// player reports its playback state. A failing GStreamer pipeline goes on reporting errors after
+// the player has declared the medium invalid; only the first counts, as on Qt 5.
 SoundPlayer::SoundPlayer(QObject *parent)
     : QObject(parent)
 {
@@ -13,7 +14,10 @@ SoundPlayer::SoundPlayer(QObject *parent)
     connect(&player, &QMediaPlayer::playbackStateChanged, this,
             [this](QMediaPlayer::PlaybackState state) { emit stateChanged(State(state)); });
     connect(&player, &QMediaPlayer::mediaStatusChanged, this, &SoundPlayer::mediaStatusChanged);
-    connect(&player, &QMediaPlayer::errorOccurred, this, &SoundPlayer::errorOccurred);
+    connect(&player, &QMediaPlayer::errorOccurred, this, [this] {
+        if (player.mediaStatus() != QMediaPlayer::InvalidMedia)
+            emit errorOccurred();
+    });
 }
 
 QUrl SoundPlayer::source() const
@@ -21,10 +25,11 @@ QUrl SoundPlayer::source() const
     return player.source();
 }
 
-// Qt 6 ignores a source equal to the current one; stopping first restarts it like Qt 5 does.
+// Qt 6 keeps the pipeline of a source equal to the current one; clearing it first loads the
+// file afresh, as Qt 5 does at every setMedia.
 void SoundPlayer::setSource(const QUrl &url)
 {
-    player.stop();
+    player.setSource(QUrl());
     player.setSource(url);
 }
 
