@@ -87,9 +87,9 @@ void Body::setupSoundErrors()
     if (!PlaybackWatch::audioOutputAvailable())
         logArea.log(QStringLiteral("No audio output device: sounds cannot be heard"), LogColours::Failure);
     for (Sound *row : qAsConst(sounds))
-        watchPlayer(&row->player(), QStringLiteral("the sound for [%1]").arg(row->name()), row);
+        showPlaybackFailures(row->watchPlayback());
     if (linkAlarm)
-        watchPlayer(&linkAlarm->player(), QStringLiteral("the link-loss alarm"), linkAlarm);
+        showPlaybackFailures(linkAlarm->watchPlayback());
 }
 
 // The operator bar goes below the rows, and the window grows by its height, so that the
@@ -108,9 +108,14 @@ void Body::setupHornControl()
     }
 }
 
-void Body::watchPlayer(SoundPlayer *player, const QString &what, QObject *owner)
+void Body::showNote(QWidget *note)
 {
-    auto *watch = new PlaybackWatch(player, what, owner);
+    gridLayout_3->addWidget(note, 1, 0, 1, 2);
+    resize(width(), height() + gridLayout_3->verticalSpacing() + note->sizeHint().height());
+}
+
+void Body::showPlaybackFailures(PlaybackWatch *watch)
+{
     connect(watch, &PlaybackWatch::log, &logArea, &LogArea::log);
 }
 

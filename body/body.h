@@ -14,7 +14,7 @@ class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
 class QGridLayout;
-class SoundPlayer;
+class PlaybackWatch;
 class Sound;
 class Stars;
 
@@ -28,6 +28,9 @@ public:
     explicit Body(QWidget *parent = nullptr);
     ~Body() override;
 
+    // Shows `note` above the rows; the window grows by its height.
+    void showNote(QWidget *note);
+
 private slots:
     void starsIsReady();
     void anyAsk(const AMsg &msg);
@@ -40,7 +43,7 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
-    void watchPlayer(SoundPlayer *player, const QString &what, QObject *owner);
+    void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
     Stars *stars = nullptr;

@@ -1,5 +1,6 @@
 #include "sound/linkalarm.h"
 
+#include "sound/playbackwatch.h"
 #include "sound/soundurl.h"
 
 LinkAlarm::LinkAlarm(const AlarmSound &sound, QObject *parent)
@@ -13,6 +14,11 @@ LinkAlarm::LinkAlarm(const AlarmSound &sound, QObject *parent)
 SoundPlayer &LinkAlarm::player()
 {
     return mediaPlayer;
+}
+
+PlaybackWatch *LinkAlarm::watchPlayback()
+{
+    return new PlaybackWatch(&mediaPlayer, QStringLiteral("the link-loss alarm"), this);
 }
 
 bool LinkAlarm::isRinging() const

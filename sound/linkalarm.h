@@ -7,6 +7,8 @@
 #include "sound/alarmsound.h"
 #include "sound/soundplayer.h"
 
+class PlaybackWatch;
+
 // Rings while the Stars link is down without the user having asked for it: plays its sound at
 // once and again at every repeat, until it is told to stop.
 class LinkAlarm : public QObject
@@ -17,8 +19,11 @@ class LinkAlarm : public QObject
 public:
     explicit LinkAlarm(const AlarmSound &sound, QObject *parent = nullptr);
 
+    // For tests that observe what the alarm plays.
     SoundPlayer &player();
     bool isRinging() const;
+    // Watches the alarm's player and reports its failures as log lines.
+    PlaybackWatch *watchPlayback();
 
 public slots:
     void setRinging(bool ringing);

@@ -7,10 +7,10 @@
 #include <QString>
 #include <QTimer>
 
+#include "stars/linkstate.h"
 #include "stars/linktiming.h"
 
 class Stars;
-class QTcpSocket;
 
 // Keeps the Stars link up without the user's help. When the link ends without the user
 // asking for it, it tries again with a doubling delay until the client is logged in; it
@@ -32,8 +32,8 @@ signals:
 
 private:
     void connectionRequested(bool open);
-    void socketStateChanged(QAbstractSocket::SocketState state);
-    void socketFailed();
+    void linkStateChanged(LinkState state);
+    void linkFailed(QAbstractSocket::SocketError error, const QString &text);
     void loggedIn();
     void loginRefused(const QString &reply);
     void attemptTimedOut();
@@ -43,10 +43,8 @@ private:
     void scheduleRetry();
     void setRinging(bool ringing);
     void reportOnce(const QString &what);
-    QString address() const;
 
     Stars *stars;
-    QTcpSocket *socket;
     const LinkTiming timing;
     QTimer retryTimer;
     // Bounds the connection attempt, then the log-in.
@@ -59,7 +57,9 @@ private:
     // The connection request on its way is this supervisor's own.
     bool retrying = false;
     bool ringing = false;
-    bool tcpConnected = false;
+    LinkState state = LinkState::Down;
+    // The connection of the current attempt opened; its error comes after it has gone down.
+    bool opened = false;
     // One red line per connection: the first cause is the one that counts.
     bool causeReported = false;
 };
