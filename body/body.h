@@ -10,6 +10,7 @@
 #include "ui_body.h"
 
 class AMsg;
+class CommandRunner;
 class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
@@ -40,6 +41,8 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
+    void setupRuns();
+    void rowRang(int row);
     void watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner);
 
     LogArea logArea;
@@ -53,4 +56,5 @@ private:
     std::unique_ptr<LinkSupervisor> linkSupervisor;
     LinkAlarm *linkAlarm = nullptr;
     HornControl *hornControl = nullptr;
+    CommandRunner *runner = nullptr;
 };
