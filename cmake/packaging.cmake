@@ -6,6 +6,7 @@ install(FILES dist/velmar.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applicati
 install(FILES dist/velmar.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 file(GLOB example_sounds CONFIGURE_DEPENDS examples/*.wav)
 install(FILES examples/config.cfg ${example_sounds} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples)
+install(PROGRAMS examples/append-event DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples)
 install(DIRECTORY examples/keys DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples
         FILES_MATCHING PATTERN "*.key")
 # The README with the pictures it shows; the project's name would give the folder a capital.
