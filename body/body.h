@@ -15,7 +15,7 @@ class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
 class QGridLayout;
-class QMediaPlayer;
+class PlaybackWatch;
 class Sound;
 class Stars;
 
@@ -43,7 +43,7 @@ private:
     void setupHornControl();
     void setupRuns();
     void rowRang(int row);
-    void watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner);
+    void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
     Stars *stars = nullptr;
