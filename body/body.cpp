@@ -126,6 +126,12 @@ void Body::rowRang(int row)
         runner->rowRang(sounds.at(row)->name());
 }
 
+void Body::showNote(QWidget *note)
+{
+    gridLayout_3->addWidget(note, 1, 0, 1, 2);
+    resize(width(), height() + gridLayout_3->verticalSpacing() + note->sizeHint().height());
+}
+
 void Body::showPlaybackFailures(PlaybackWatch *watch)
 {
     connect(watch, &PlaybackWatch::log, &logArea, &LogArea::log);
