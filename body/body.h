@@ -10,6 +10,7 @@
 #include "body/ui_body.h"
 
 class AMsg;
+class CommandRunner;
 class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
@@ -43,6 +44,8 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
+    void setupRuns();
+    void rowRang(int row);
     void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
@@ -56,4 +59,5 @@ private:
     std::unique_ptr<LinkSupervisor> linkSupervisor;
     LinkAlarm *linkAlarm = nullptr;
     HornControl *hornControl = nullptr;
+    CommandRunner *runner = nullptr;
 };

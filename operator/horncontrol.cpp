@@ -23,6 +23,7 @@ HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *
         horn = new Horn(names, settings.horn, this);
         connect(horn, &Horn::log, this, &HornControl::log);
         connect(horn, &Horn::silenced, this, &HornControl::silenced);
+        connect(horn, &Horn::rang, this, &HornControl::rang);
         attachRows();
     }
     if (settings.bar)
@@ -58,6 +59,8 @@ void HornControl::rowMatched(int row, const QString &sender, const QString &even
         horn->rowMatched(row, sender, event);
     else
         rows.at(row)->play();
+    if (!horn)
+        emit rang(row);
 }
 
 // The row's button goes to the horn, and the horn's decisions come back to the row.
