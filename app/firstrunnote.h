@@ -3,7 +3,7 @@
 #include <QFrame>
 #include <QStringList>
 
-#include "ui_firstrunnote.h"
+#include "app/ui_firstrunnote.h"
 
 // The note above the rows when Velmar found no configuration: where it looked, and a button
 // that asks for one made from the installed example.

@@ -3,10 +3,10 @@
 #include <QtGlobal>
 
 #include "app/config.h"
+#include "app/timeunits.h"
 
 namespace {
 
-constexpr int MsPerSecond = 1000;
 constexpr int LongestSeconds = 3600;
 constexpr int DefaultMaxReconnectSeconds = 60;
 constexpr int ShortestLinkTimeoutSeconds = 5;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "operator/commandrunner.h"
-#include "operator/horncontrol.h"
-#include "sound/linkalarm.h"
-#include "stars/linksupervisor.h"
+#include "operator/operatorsettings.h"
+#include "sound/alarmsound.h"
+#include "stars/linktiming.h"
 
 class Config;
 

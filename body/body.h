@@ -7,7 +7,7 @@
 
 #include "app/settings.h"
 #include "log/logarea.h"
-#include "ui_body.h"
+#include "body/ui_body.h"
 
 class AMsg;
 class CommandRunner;

@@ -52,11 +52,16 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time, so invisible to dpkg-shlibdeps: Qt Multimedia's GStreamer back end, the
-# elements that decode and play a sound file, and the sinks for PulseAudio (PipeWire's pulse
-# server too) and plain ALSA.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt5multimedia5-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio, gstreamer1.0-alsa")
+# Loaded at run time, so invisible to dpkg-shlibdeps: Qt Multimedia's GStreamer back end (Qt 6's
+# ships in libqt6multimedia6, which the program links), the elements that decode and play a
+# sound file, and the sinks for PulseAudio (PipeWire's pulse server too) and plain ALSA.
+set(velmar_gstreamer_depends
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio, gstreamer1.0-alsa")
+if(VELMAR_QT STREQUAL "5")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5multimedia5-plugins, ${velmar_gstreamer_depends}")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${velmar_gstreamer_depends}")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav")
 # The programs that the example configuration runs on events: speech and desktop notifications.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "espeak-ng, libnotify-bin")

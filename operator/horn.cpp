@@ -3,11 +3,10 @@
 #include <QElapsedTimer>
 
 #include "app/durationtext.h"
+#include "app/timeunits.h"
 #include "log/logcolours.h"
 
 namespace {
-
-constexpr int MsPerMinute = 60 * 1000;
 
 qint64 steadyMs()
 {

@@ -9,16 +9,6 @@
 
 Q_LOGGING_CATEGORY(lcOperator, "velmar.operator")
 
-bool OperatorSettings::usesHorn() const
-{
-    return bar || horn.holdoffMs > 0 || horn.repeatUntilAck;
-}
-
-bool OperatorSettings::enabled() const
-{
-    return usesHorn() || tray;
-}
-
 HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *> &rows, Stars *stars,
                          QWidget *window)
     : QObject(window)

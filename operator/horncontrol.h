@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QVector>
 
-#include "operator/horn.h"
+#include "operator/operatorsettings.h"
 
 class LinkStatus;
 class OperatorBar;
@@ -12,17 +12,6 @@ class Sound;
 class Stars;
 class TrayNotifier;
 class QWidget;
-
-// The horn-control features the configuration switches on.
-struct OperatorSettings
-{
-    bool bar = false;
-    bool tray = false;
-    HornSettings horn;
-
-    bool usesHorn() const;
-    bool enabled() const;
-};
 
 // The one door between the main window, its sound rows and the operator's features: builds
 // the horn, the bar and the tray icon that the settings ask for, lets the horn decide when the

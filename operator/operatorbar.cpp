@@ -3,13 +3,13 @@
 #include <QShortcut>
 
 #include "app/durationtext.h"
+#include "app/timeunits.h"
 #include "operator/horn.h"
 #include "operator/linkstatus.h"
 #include "stars/connectstat.h"
 
 namespace {
 
-constexpr int MsPerMinute = 60 * 1000;
 constexpr int CountdownMs = 250;
 
 } // namespace
