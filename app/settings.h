@@ -1,8 +1,9 @@
 #pragma once
 
-#include "operator/horncontrol.h"
-#include "sound/linkalarm.h"
-#include "stars/linksupervisor.h"
+#include "operator/commandrunner.h"
+#include "operator/operatorsettings.h"
+#include "sound/alarmsound.h"
+#include "stars/linktiming.h"
 
 class Config;
 
@@ -21,6 +22,7 @@ struct Settings
     bool logToFile = false;
     QString logFileName;
     OperatorSettings operatorFeatures;
+    RunSettings runs;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
     bool supervisesLink() const;

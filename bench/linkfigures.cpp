@@ -11,6 +11,7 @@
 
 #include <functional>
 
+#include "app/timeunits.h"
 #include "stars/connectstat.h"
 #include "stars/linksupervisor.h"
 #include "stars/stars.h"
@@ -26,7 +27,6 @@ const QString RelayPort = QStringLiteral("6057");
 constexpr LinkTiming Timing {1000, 60000, 5000};
 constexpr int KeepAliveSeconds = 5;
 constexpr int WaitMs = 30000;
-constexpr double MsPerSecond = 1000;
 
 bool waitUntil(const std::function<bool()> &condition, int ms = WaitMs)
 {
@@ -125,7 +125,7 @@ struct Client
     // Seconds from `clock`'s start until `condition` holds, or -1.
     double secondsUntil(const QElapsedTimer &clock, const std::function<bool()> &condition)
     {
-        return waitUntil(condition) ? clock.elapsed() / MsPerSecond : -1;
+        return waitUntil(condition) ? clock.elapsed() / double(MsPerSecond) : -1;
     }
 
     Stars stars;

@@ -37,21 +37,21 @@ bool loadBenchConfig(const QTemporaryDir &dir, const QByteArray &keys)
 }
 
 // One event through the main window's own slot, as the client hands it on.
-double eventToPlayingMs(Body &body, QMediaPlayer &player)
+double eventToPlayingMs(Body &body, SoundPlayer &player)
 {
     AMsg event;
     event.cmd = QStringLiteral("Alarm");
     event.from = QStringLiteral("Dev");
     double ms = -1;
     QElapsedTimer clock;
-    const QMetaObject::Connection playing = QObject::connect(&player, &QMediaPlayer::stateChanged, &body, [&](QMediaPlayer::State state) {
-        if (state == QMediaPlayer::PlayingState && ms < 0)
+    const QMetaObject::Connection playing = QObject::connect(&player, &SoundPlayer::stateChanged, &body, [&](SoundPlayer::State state) {
+        if (state == SoundPlayer::PlayingState && ms < 0)
             ms = clock.nsecsElapsed() / 1e6;
     });
     clock.start();
     QMetaObject::invokeMethod(&body, "anyEvent", Q_ARG(AMsg, event));
     const bool played = QTest::qWaitFor([&] { return ms >= 0; }, WaitMs)
-        && QTest::qWaitFor([&] { return player.state() == QMediaPlayer::StoppedState; }, WaitMs);
+        && QTest::qWaitFor([&] { return player.state() == SoundPlayer::StoppedState; }, WaitMs);
     QObject::disconnect(playing);
     return played ? ms : -1;
 }
@@ -73,7 +73,7 @@ PlayTimes measurePlays(bool prepared, QString &error)
     }
     Body body;
     body.show();
-    QMediaPlayer &player = body.findChild<Sound *>()->player();
+    SoundPlayer &player = body.findChild<Sound *>()->player();
     // The window is up once the events pending at its showing have run; a prepared player has
     // then loaded its file.
     QTest::qWait(0);

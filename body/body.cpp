@@ -7,6 +7,7 @@
 #include "app/connectbysignature.h"
 #include "app/config.h"
 #include "log/logcolours.h"
+#include "operator/commandrunner.h"
 #include "operator/horncontrol.h"
 #include "operator/operatorbar.h"
 #include "sound/linkalarm.h"
@@ -47,6 +48,7 @@ Body::Body(QWidget *parent)
     setupSoundErrors();
     setupHornControl();
     setupSoundWatch();
+    setupRuns();
 }
 
 Body::~Body() = default;
@@ -153,10 +155,12 @@ void Body::ring(int row, const QString &sender, const QString &event)
 {
     if (soundWatch)
         soundWatch->eventRings(row, sender, event);
-    if (hornControl)
+    if (hornControl) {
         hornControl->rowMatched(row, sender, event);
-    else
+    } else {
         sounds.at(row)->play();
+        rowRang(row);
+    }
     if (soundWatch)
         soundWatch->eventDone();
 }
@@ -168,6 +172,28 @@ void Body::askForAttention()
     if (isMinimized())
         showNormal();
     QApplication::alert(this);
+}
+
+void Body::setupRuns()
+{
+    if (!settings.runs.enabled())
+        return;
+    runner = new CommandRunner(settings.runs, this);
+    connect(runner, &CommandRunner::log, &logArea, &LogArea::log);
+    if (hornControl)
+        connect(hornControl, &HornControl::rang, runner, [this](int row) { rowRang(row); });
+}
+
+void Body::rowRang(int row)
+{
+    if (runner)
+        runner->rowRang(sounds.at(row)->name());
+}
+
+void Body::showNote(QWidget *note)
+{
+    gridLayout_3->addWidget(note, 1, 0, 1, 2);
+    resize(width(), height() + gridLayout_3->verticalSpacing() + note->sizeHint().height());
 }
 
 void Body::showPlaybackFailures(PlaybackWatch *watch)
@@ -212,6 +238,8 @@ void Body::anyEvent(const AMsg &msg)
 {
     if (hornControl)
         hornControl->eventReceived();
+    if (runner)
+        runner->eventReceived(msg);
     for (int i = 0; i < sounds.size(); ++i) {
         Sound *row = sounds.at(i);
         // The sender field is read only for a listed event; the debug line reads it itself.

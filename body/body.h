@@ -7,9 +7,10 @@
 
 #include "app/settings.h"
 #include "log/logarea.h"
-#include "ui_body.h"
+#include "body/ui_body.h"
 
 class AMsg;
+class CommandRunner;
 class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
@@ -29,6 +30,9 @@ public:
     explicit Body(QWidget *parent = nullptr);
     ~Body() override;
 
+    // Shows `note` above the rows; the window grows by its height.
+    void showNote(QWidget *note);
+
 private slots:
     void starsIsReady();
     void anyAsk(const AMsg &msg);
@@ -45,6 +49,8 @@ private:
     // Rings the row for the event, through the horn when there is one.
     void ring(int row, const QString &sender, const QString &event);
     void askForAttention();
+    void setupRuns();
+    void rowRang(int row);
     void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
@@ -59,4 +65,5 @@ private:
     LinkAlarm *linkAlarm = nullptr;
     HornControl *hornControl = nullptr;
     SoundWatch *soundWatch = nullptr;
+    CommandRunner *runner = nullptr;
 };

@@ -2,10 +2,11 @@
 
 #include <QDateTime>
 
+#include "app/timeunits.h"
+
 namespace {
 
 const QString UpToSecondFormat = QStringLiteral("yy/MM/dd hh:mm:ss.");
-constexpr qint64 MsPerSecond = 1000;
 
 } // namespace
 

@@ -2,7 +2,7 @@
 
 #include "log/linestamp.h"
 #include "log/logfile.h"
-#include "ui_logarea.h"
+#include "log/ui_logarea.h"
 
 #include <QColor>
 #include <QFrame>

@@ -3,11 +3,10 @@
 #include <QElapsedTimer>
 
 #include "app/durationtext.h"
+#include "app/timeunits.h"
 #include "log/logcolours.h"
 
 namespace {
-
-constexpr int MsPerMinute = 60 * 1000;
 
 qint64 steadyMs()
 {
@@ -105,6 +104,7 @@ void Horn::rowMatched(int row, const QString &sender, const QString &event)
         r.firstRingMs = clock();
         emit waitingForAck(row, true);
     }
+    emit rang(row);
     start(row);
 }
 

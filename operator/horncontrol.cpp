@@ -10,16 +10,6 @@
 
 Q_LOGGING_CATEGORY(lcOperator, "velmar.operator")
 
-bool OperatorSettings::usesHorn() const
-{
-    return bar || horn.holdoffMs > 0 || horn.repeatUntilAck;
-}
-
-bool OperatorSettings::enabled() const
-{
-    return usesHorn() || tray;
-}
-
 HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *> &rows, Stars *stars,
                          QWidget *window)
     : QObject(window)
@@ -34,6 +24,7 @@ HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *
         horn = new Horn(names, settings.horn, this);
         connect(horn, &Horn::log, this, &HornControl::log);
         connect(horn, &Horn::silenced, this, &HornControl::silenced);
+        connect(horn, &Horn::rang, this, &HornControl::rang);
         attachRows();
     }
     if (settings.bar)
@@ -82,6 +73,8 @@ void HornControl::rowMatched(int row, const QString &sender, const QString &even
         horn->rowMatched(row, sender, event);
     else
         rows.at(row)->play();
+    if (!horn)
+        emit rang(row);
 }
 
 // The row's button goes to the horn, and the horn's decisions come back to the row.

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QVector>
 
-#include "operator/horn.h"
+#include "operator/operatorsettings.h"
 
 class LinkStatus;
 class OperatorBar;
@@ -13,17 +13,6 @@ class SoundWatch;
 class Stars;
 class TrayNotifier;
 class QWidget;
-
-// The horn-control features the configuration switches on.
-struct OperatorSettings
-{
-    bool bar = false;
-    bool tray = false;
-    HornSettings horn;
-
-    bool usesHorn() const;
-    bool enabled() const;
-};
 
 // The one door between the main window, its sound rows and the operator's features: builds
 // the horn, the bar and the tray icon that the settings ask for, lets the horn decide when the
@@ -51,6 +40,8 @@ signals:
     void log(const QString &msg, const QColor &c);
     // The link-loss alarm's current ring is to stop.
     void silenced();
+    // The row starts ringing because of an event.
+    void rang(int row);
 
 private:
     void attachRows();

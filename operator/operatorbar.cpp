@@ -4,6 +4,7 @@
 #include <QShortcut>
 
 #include "app/durationtext.h"
+#include "app/timeunits.h"
 #include "log/logcolours.h"
 #include "operator/horn.h"
 #include "operator/linkstatus.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr int MsPerMinute = 60 * 1000;
 constexpr int CountdownMs = 250;
 // The sound's state stands right of the counters.
 constexpr int SoundRow = 1;

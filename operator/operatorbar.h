@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <QVector>
 
-#include "ui_operatorbar.h"
+#include "operator/ui_operatorbar.h"
 
 class Horn;
 class LinkStatus;

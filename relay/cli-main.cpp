@@ -4,27 +4,13 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include <cstdio>
+#include "commandline.h"
 
 namespace {
 
 constexpr quint16 DefaultPort = 6057;
 constexpr int DefaultWaitMs = 300;
 constexpr int UsageError = 2;
-
-QStringList argumentsOf(int argc, char **argv)
-{
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromUtf8(argv[i]));
-    return arguments;
-}
-
-int usageError(const QString &message)
-{
-    std::fprintf(stderr, "stars-cli: %s\n", qPrintable(message));
-    return UsageError;
-}
 
 } // namespace
 
@@ -51,19 +37,19 @@ int main(int argc, char *argv[])
             QStringLiteral("Milliseconds to wait for replies after the last line."),
             QStringLiteral("ms"), QString::number(DefaultWaitMs));
     parser.addOptions({ hostOption, portOption, sendOption, waitOption });
-    parser.process(argumentsOf(argc, argv));
+    parser.process(commandLineArguments(argc, argv));
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2)
-        return usageError(QStringLiteral("expected NODE and KEYFILE (see --help)"));
+        return commandLineFailure(QStringLiteral("expected NODE and KEYFILE (see --help)"), UsageError);
     bool portOk = false;
     const uint port = parser.value(portOption).toUInt(&portOk);
     if (!portOk || port == 0 || port > 0xffff)
-        return usageError(QStringLiteral("bad port %1").arg(parser.value(portOption)));
+        return commandLineFailure(QStringLiteral("bad port %1").arg(parser.value(portOption)), UsageError);
     bool waitOk = false;
     const int waitMs = parser.value(waitOption).toInt(&waitOk);
     if (!waitOk || waitMs < 0)
-        return usageError(QStringLiteral("bad wait %1").arg(parser.value(waitOption)));
+        return commandLineFailure(QStringLiteral("bad wait %1").arg(parser.value(waitOption)), UsageError);
 
     CliClient::Options options;
     options.node = positional.at(0);

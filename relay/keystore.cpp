@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTextStream>
 
 KeyStore::KeyStore(const QString &directory)
     : m_directory(directory)
@@ -38,10 +37,11 @@ bool KeyStore::readKeys(const QString &path, QStringList &keys)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    while (!stream.atEnd())
-        keys.append(stream.readLine().simplified());
+    // UTF-8 whatever the locale, with or without a byte order mark.
+    while (!file.atEnd())
+        keys.append(QString::fromUtf8(file.readLine()).simplified());
+    if (!keys.isEmpty() && keys.first().startsWith(QChar::ByteOrderMark))
+        keys.first() = keys.first().mid(1).simplified();
     return true;
 }
 

@@ -9,21 +9,15 @@
 #include <climits>
 #include <cstdio>
 
+#include "app/timeunits.h"
+#include "commandline.h"
+
 namespace {
 
 constexpr quint16 DefaultPort = 6057;
 constexpr int DefaultKeepAliveSeconds = 30;
-constexpr int MsPerSecond = 1000;
 constexpr int UsageError = 2;
 constexpr int ListenError = 1;
-
-QStringList argumentsOf(int argc, char **argv)
-{
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromUtf8(argv[i]));
-    return arguments;
-}
 
 QHostAddress addressOf(const QString &host)
 {
@@ -32,12 +26,6 @@ QHostAddress addressOf(const QString &host)
         return literal;
     const QList<QHostAddress> addresses = QHostInfo::fromName(host).addresses();
     return addresses.isEmpty() ? QHostAddress() : addresses.first();
-}
-
-int fail(const QString &message, int code)
-{
-    std::fprintf(stderr, "stars-relay: %s\n", qPrintable(message));
-    return code;
 }
 
 } // namespace
@@ -65,26 +53,26 @@ int main(int argc, char *argv[])
             QStringLiteral("Seconds after which a peer that answers no keep-alive probe is dropped; 0: never."),
             QStringLiteral("seconds"), QString::number(DefaultKeepAliveSeconds));
     parser.addOptions({ hostOption, portOption, keysOption, keepAliveOption });
-    parser.process(argumentsOf(argc, argv));
+    parser.process(commandLineArguments(argc, argv));
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()), UsageError);
+        return commandLineFailure(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()), UsageError);
 
     bool portOk = false;
     const uint port = parser.value(portOption).toUInt(&portOk);
     if (!portOk || port > 0xffff)
-        return fail(QStringLiteral("bad port %1").arg(parser.value(portOption)), UsageError);
+        return commandLineFailure(QStringLiteral("bad port %1").arg(parser.value(portOption)), UsageError);
     bool keepAliveOk = false;
     const int keepAlive = parser.value(keepAliveOption).toInt(&keepAliveOk);
     if (!keepAliveOk || keepAlive < 0 || keepAlive > INT_MAX / MsPerSecond)
-        return fail(QStringLiteral("bad keep-alive time %1").arg(parser.value(keepAliveOption)), UsageError);
+        return commandLineFailure(QStringLiteral("bad keep-alive time %1").arg(parser.value(keepAliveOption)), UsageError);
     const QHostAddress address = addressOf(parser.value(hostOption));
     if (address.isNull())
-        return fail(QStringLiteral("cannot resolve host %1").arg(parser.value(hostOption)), UsageError);
+        return commandLineFailure(QStringLiteral("cannot resolve host %1").arg(parser.value(hostOption)), UsageError);
 
     RelayServer server(parser.value(keysOption));
     server.setDeadPeerTimeout(keepAlive * MsPerSecond);
     if (!server.listen(address, quint16(port)))
-        return fail(QStringLiteral("cannot listen on %1:%2: %3")
+        return commandLineFailure(QStringLiteral("cannot listen on %1:%2: %3")
                         .arg(address.toString()).arg(port).arg(server.errorString()), ListenError);
     std::printf("listening on %s:%u\n", qPrintable(server.serverAddress().toString()), unsigned(server.serverPort()));
     std::fflush(stdout);

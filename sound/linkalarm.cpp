@@ -1,7 +1,5 @@
 #include "sound/linkalarm.h"
 
-#include <QMediaContent>
-
 #include "sound/playbackwatch.h"
 #include "sound/soundurl.h"
 
@@ -13,7 +11,7 @@ LinkAlarm::LinkAlarm(const AlarmSound &sound, QObject *parent)
     connect(&repeat, &QTimer::timeout, this, &LinkAlarm::ring);
 }
 
-QMediaPlayer &LinkAlarm::player()
+SoundPlayer &LinkAlarm::player()
 {
     return mediaPlayer;
 }
@@ -48,7 +46,7 @@ void LinkAlarm::silence()
 
 void LinkAlarm::ring()
 {
-    mediaPlayer.setMedia(QMediaContent(soundUrl(sound.file)));
+    mediaPlayer.setSource(soundUrl(sound.file));
     mediaPlayer.setVolume(sound.volume);
     mediaPlayer.play();
 }

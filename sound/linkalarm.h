@@ -1,19 +1,13 @@
 #pragma once
 
-#include <QMediaPlayer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-class PlaybackWatch;
+#include "sound/alarmsound.h"
+#include "sound/soundplayer.h"
 
-// The sound of the link-loss alarm and how often it rings again.
-struct AlarmSound
-{
-    QString file;
-    int volume = 100;
-    int repeatMs = 30000;
-};
+class PlaybackWatch;
 
 // Rings while the Stars link is down without the user having asked for it: plays its sound at
 // once and again at every repeat, until it is told to stop.
@@ -26,7 +20,7 @@ public:
     explicit LinkAlarm(const AlarmSound &sound, QObject *parent = nullptr);
 
     // For tests that observe what the alarm plays.
-    QMediaPlayer &player();
+    SoundPlayer &player();
     bool isRinging() const;
     // Watches the alarm's player and reports its failures as log lines.
     PlaybackWatch *watchPlayback();
@@ -40,6 +34,6 @@ private:
     void ring();
 
     AlarmSound sound;
-    QMediaPlayer mediaPlayer;
+    SoundPlayer mediaPlayer;
     QTimer repeat;
 };

@@ -1,23 +1,19 @@
 #include "sound/playbackwatch.h"
 
-#include <QAudioDeviceInfo>
-#include <QMediaContent>
-
 #include "log/logcolours.h"
 
-PlaybackWatch::PlaybackWatch(QMediaPlayer *player, const QString &what, QObject *parent)
+PlaybackWatch::PlaybackWatch(SoundPlayer *player, const QString &what, QObject *parent)
     : QObject(parent)
     , player(player)
     , what(what)
 {
-    connect(player, QOverload<QMediaPlayer::Error>::of(&QMediaPlayer::error), this,
-            &PlaybackWatch::failed);
-    connect(player, &QMediaPlayer::mediaStatusChanged, this, &PlaybackWatch::mediaStatusChanged);
+    connect(player, &SoundPlayer::errorOccurred, this, &PlaybackWatch::failed);
+    connect(player, &SoundPlayer::mediaStatusChanged, this, &PlaybackWatch::mediaStatusChanged);
 }
 
 bool PlaybackWatch::audioOutputAvailable()
 {
-    return !QAudioDeviceInfo::defaultOutputDevice().isNull();
+    return SoundPlayer::outputAvailable();
 }
 
 void PlaybackWatch::failed()
@@ -25,7 +21,7 @@ void PlaybackWatch::failed()
     if (reported)
         return;
     reported = true;
-    const QString file = player->media().request().url().toLocalFile();
+    const QString file = player->source().toLocalFile();
     emit log(QStringLiteral("Can't play %1 from [%2]: %3").arg(what, file, player->errorString()),
              LogColours::Failure);
 }

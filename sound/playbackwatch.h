@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QColor>
-#include <QMediaPlayer>
 #include <QObject>
 #include <QString>
+
+#include "sound/soundplayer.h"
 
 // Turns a player's failures into log lines: a missing or undecodable file or a broken output
 // gives one line, and the next one comes only after the player has played again.
@@ -14,10 +15,9 @@ class PlaybackWatch : public QObject
 
 public:
     // `what` names the sound in the line, such as "the sound for [Alarm]".
-    PlaybackWatch(QMediaPlayer *player, const QString &what, QObject *parent);
+    PlaybackWatch(SoundPlayer *player, const QString &what, QObject *parent);
 
-    // False when the system offers no audio output device at all. A player then plays into
-    // nothing without reporting an error.
+    // False when the system offers no audio output device at all.
     static bool audioOutputAvailable();
 
 signals:
@@ -27,7 +27,7 @@ private:
     void failed();
     void mediaStatusChanged(QMediaPlayer::MediaStatus status);
 
-    QMediaPlayer *player;
+    SoundPlayer *player;
     QString what;
     bool reported = false;
 };

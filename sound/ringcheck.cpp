@@ -2,19 +2,19 @@
 
 #include <QDateTime>
 
-RingCheck::RingCheck(QMediaPlayer *player, QObject *parent)
+RingCheck::RingCheck(SoundPlayer *player, QObject *parent)
     : QObject(parent)
     , player(player)
 {
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, this, &RingCheck::stuck);
-    connect(player, &QMediaPlayer::stateChanged, this, &RingCheck::stateChanged);
-    connect(player, &QMediaPlayer::mediaStatusChanged, this, &RingCheck::mediaStatusChanged);
-    connect(player, &QMediaPlayer::durationChanged, this, [this] {
+    connect(player, &SoundPlayer::stateChanged, this, &RingCheck::stateChanged);
+    connect(player, &SoundPlayer::mediaStatusChanged, this, &RingCheck::mediaStatusChanged);
+    connect(player, &SoundPlayer::durationChanged, this, [this] {
         if (armed)
             setDeadline();
     });
-    connect(player, QOverload<QMediaPlayer::Error>::of(&QMediaPlayer::error), this, &RingCheck::failed);
+    connect(player, &SoundPlayer::errorOccurred, this, &RingCheck::failed);
 }
 
 // Armed before the player is told, so that a failure it reports at once belongs to this play.
@@ -26,9 +26,9 @@ void RingCheck::playing()
     emit started();
 }
 
-void RingCheck::stateChanged(QMediaPlayer::State state)
+void RingCheck::stateChanged(SoundPlayer::State state)
 {
-    if (state == QMediaPlayer::StoppedState && armed)
+    if (state == SoundPlayer::StoppedState && armed)
         settle();
 }
 

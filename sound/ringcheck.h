@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "sound/soundplayer.h"
+
 // Follows each play of one row's player to its end: heard when the sound reached its end,
 // not heard when the player failed or has not finished within the sound's length and
 // GraceMs (a stuck player is stopped then).
@@ -16,7 +18,7 @@ class RingCheck : public QObject
 public:
     static constexpr int GraceMs = 2000;
 
-    RingCheck(QMediaPlayer *player, QObject *parent);
+    RingCheck(SoundPlayer *player, QObject *parent);
 
     // The row asks its player to play now. A play that was under way ends without a verdict.
     void playing();
@@ -27,7 +29,7 @@ signals:
     void notHeard(const QString &reason);
 
 private:
-    void stateChanged(QMediaPlayer::State state);
+    void stateChanged(SoundPlayer::State state);
     void mediaStatusChanged(QMediaPlayer::MediaStatus status);
     void settle();
     void failed();
@@ -36,7 +38,7 @@ private:
     // The deadline counts from the start of the play; the length may become known later.
     void setDeadline();
 
-    QMediaPlayer *player;
+    SoundPlayer *player;
     QTimer deadline;
     qint64 startedAtMs = 0;
     bool armed = false;

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QLoggingCategory>
-#include <QMediaContent>
 
 #include "app/connectbysignature.h"
 #include "log/logcolours.h"
@@ -23,14 +22,14 @@ QStringList splitEventNames(const QString &eventNames)
     return eventNames.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-const char *stateName(QMediaPlayer::State state)
+const char *stateName(SoundPlayer::State state)
 {
     switch (state) {
-    case QMediaPlayer::PlayingState:
+    case SoundPlayer::PlayingState:
         return "PlayingState";
-    case QMediaPlayer::PausedState:
+    case SoundPlayer::PausedState:
         return "PausedState";
-    case QMediaPlayer::StoppedState:
+    case SoundPlayer::StoppedState:
         return "StoppedState";
     }
     return nullptr;
@@ -49,9 +48,9 @@ Sound::Sound(const QString &eventNames, const QString &soundFile, const QString 
     Sender->setText(sender);
 
     connectBySignature(Play, SIGNAL(clicked()), this, SLOT(play()));
-    connectBySignature(&mediaPlayer, SIGNAL(stateChanged(QMediaPlayer::State)), this,
-                       SLOT(mpStateChaned(QMediaPlayer::State)));
-    connect(&mediaPlayer, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+    connectBySignature(&mediaPlayer, SIGNAL(stateChanged(SoundPlayer::State)), this,
+                       SLOT(mpStateChaned(SoundPlayer::State)));
+    connect(&mediaPlayer, &SoundPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
         if (status == QMediaPlayer::EndOfMedia)
             emit ended();
     });
@@ -72,7 +71,7 @@ QString Sound::senderText() const
     return Sender->text();
 }
 
-QMediaPlayer &Sound::player()
+SoundPlayer &Sound::player()
 {
     return mediaPlayer;
 }
@@ -133,10 +132,10 @@ void Sound::keepPrepared()
 // Play sets the same media again, which the player then finds ready.
 void Sound::prepare()
 {
-    mediaPlayer.setMedia(QMediaContent(soundUrl(SoundFile->text())));
+    mediaPlayer.setSource(soundUrl(SoundFile->text()));
 }
 
-void Sound::mpStateChaned(QMediaPlayer::State state)
+void Sound::mpStateChaned(SoundPlayer::State state)
 {
     if (const char *name = stateName(state))
         qCDebug(lcSound, "%s", name);
@@ -146,7 +145,7 @@ void Sound::mpStateChaned(QMediaPlayer::State state)
 // the volume to 0..100; text that is not a number gives 0.
 void Sound::play()
 {
-    mediaPlayer.setMedia(QMediaContent(soundUrl(SoundFile->text())));
+    mediaPlayer.setSource(soundUrl(SoundFile->text()));
     mediaPlayer.setVolume(Volume->text().toInt(nullptr, 10));
     if (ringCheck)
         ringCheck->playing();

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "ui_sound.h"
+#include "sound/ui_sound.h"
 
 #include <QFrame>
-#include <QMediaPlayer>
 #include <QString>
 #include <QStringList>
+
+#include "sound/soundplayer.h"
 
 class PlaybackWatch;
 class QLabel;
@@ -31,7 +32,7 @@ public:
     QString name() const;
     QString senderText() const;
     // For tests and benchmarks that observe what the row plays.
-    QMediaPlayer &player();
+    SoundPlayer &player();
 
     void setLook(Look look);
     // A short text right of the button, such as a count of held-back events; none when empty.
@@ -52,7 +53,7 @@ signals:
     void ended();
 
 private slots:
-    void mpStateChaned(QMediaPlayer::State state);
+    void mpStateChaned(SoundPlayer::State state);
 
 public slots:
     void play();
@@ -61,7 +62,7 @@ public slots:
 private:
     void prepare();
 
-    QMediaPlayer mediaPlayer;
+    SoundPlayer mediaPlayer;
     QStringList eventList;
     QLabel *status = nullptr;
     RingCheck *ringCheck = nullptr;

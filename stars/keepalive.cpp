@@ -1,6 +1,7 @@
 #include "stars/keepalive.h"
 
 #include <QAbstractSocket>
+#include <QVariant>
 #include <QtGlobal>
 
 #ifdef Q_OS_LINUX
@@ -9,16 +10,17 @@
 #include <sys/socket.h>
 #endif
 
+#include "app/timeunits.h"
+
 namespace {
 
-constexpr int MsPerSecond = 1000;
 constexpr int Probes = 3;
 
 } // namespace
 
 bool enableKeepAlive(QAbstractSocket *socket, int timeoutMs)
 {
-    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, QVariant(1));
 #ifdef Q_OS_LINUX
     // Idle time plus every probe interval fits in the time-out.
     const int timeout = qMax(1, timeoutMs / MsPerSecond);

@@ -3,14 +3,13 @@
 #include <QLoggingCategory>
 
 #include "app/durationtext.h"
+#include "app/timeunits.h"
 #include "log/logcolours.h"
 #include "stars/stars.h"
 
 Q_LOGGING_CATEGORY(lcLink, "velmar.link")
 
 namespace {
-
-constexpr int MsPerSecond = 1000;
 
 QString seconds(int ms)
 {

@@ -8,16 +8,9 @@
 #include <QTimer>
 
 #include "stars/linkstate.h"
+#include "stars/linktiming.h"
 
 class Stars;
-
-// How the link is watched. Every interval is in milliseconds; 0 switches that watch off.
-struct LinkTiming
-{
-    int reconnectMs = 0;     // the first delay before trying again; it doubles after each try
-    int maxReconnectMs = 0;  // the delay grows no further than this
-    int timeoutMs = 0;       // a silent peer, a connection attempt or a log-in takes no longer
-};
 
 // Keeps the Stars link up without the user's help. When the link ends without the user
 // asking for it, it tries again with a doubling delay until the client is logged in; it

@@ -11,8 +11,6 @@
 #include "stars/keepalive.h"
 #include "stars/starslog.h"
 
-Q_LOGGING_CATEGORY(lcStars, "velmar.stars")
-
 namespace {
 
 const QColor SendColor(0, 200, 120);

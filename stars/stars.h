@@ -10,7 +10,7 @@
 #include "stars/amsg.h"
 #include "stars/cmdtable.h"
 #include "stars/linkstate.h"
-#include "ui_stars.h"
+#include "stars/ui_stars.h"
 
 class ConnectStat;
 class QLineEdit;

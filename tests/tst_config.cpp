@@ -1,4 +1,5 @@
 #include "app/config.h"
+#include "app/configlocation.h"
 #include "app/settings.h"
 
 #include <QTemporaryDir>
@@ -33,6 +34,7 @@ private slots:
     void lookups();
     void parseArgs_data();
     void parseArgs();
+    void firstRunCopyKeepsFiles();
     void operatorKeys_data();
     void operatorKeys();
     void soundKeys_data();
@@ -162,15 +164,30 @@ void TestConfig::parseArgs()
         argv << argument.data();
     Config store;
     store.parseArgs(argv.size(), argv.data());
-    const QString file = store.exactValueOf("-config", store.exactValueOf("-c", "config.cfg"));
+    // The examples' folder holds a config.cfg of its own.
+    const QString file = ConfigLocation::choose(store, QProcessEnvironment(), VELMAR_SOURCE_DIR "/examples").file;
     QCOMPARE(QStringList({brackets(store.allValuesOf(key)), brackets(store.allRestsOf(key)), file}), expected);
+}
+
+// The first run copies the build tree's examples, where the program finds them, and keeps a file
+// that is already there.
+void TestConfig::firstRunCopyKeepsFiles()
+{
+    QTemporaryDir dir;
+    const QString examples = QFileInfo(VELMAR_BIN).path() + "/../share/velmar/examples";
+    QVERIFY(writeFile(dir.filePath("config.cfg"), "mine\n"));
+    QVERIFY(ConfigLocation::copyExamples(examples, dir.path()));
+    QCOMPARE(QFileInfo(dir.filePath("config.cfg")).size(), qint64(5));
+    QCOMPARE(QFileInfo(dir.filePath("keys/Zendri.key")).size(), QFileInfo(examples + "/keys/Zendri.key").size());
+    QVERIFY(!ConfigLocation::copyExamples(dir.filePath("none"), dir.filePath("none-copied")));
 }
 
 void TestConfig::operatorKeys_data()
 {
     QTest::addColumn<QByteArray>("text");
     // reconnect ms, longest ms, time-out ms | alarm file, volume, repeat ms | sound errors |
-    // bar, tray, hold-off ms, repeat until acknowledged | debug lines
+    // bar, tray, hold-off ms, repeat until acknowledged | debug lines [| programs to run on a
+    // ring, on an event, their time-out ms]
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0||100 30000|0|0 0 0 0|0";
@@ -191,6 +208,9 @@ void TestConfig::operatorKeys_data()
     QTest::newRow("switches on") << QByteArray("SHOW_SOUND_ERRORS 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\n") << "0 0 0||100 30000|1|1 1 0 1|0";
     QTest::newRow("switches not 0 or 1") << QByteArray("SHOW_SOUND_ERRORS yes\nOPERATOR_BAR 2\nTRAY -1\n") << "0 0 0||100 30000|0|1 0 0 0|3";
     QTest::newRow("hold-off and its bound") << QByteArray("EVENT_HOLDOFF_MS 600001\n") << "0 0 0||100 30000|0|0 0 600000 0|1";
+    QTest::newRow("programs, one without") << QByteArray("RUN_ON_RING say \"from %sender\" \"\"\nRUN_ON_EVENT \" Fire  Alarm\" ./a b\nRUN_ON_EVENT Ping\nRUN_ON_RING\nRUN_TIMEOUT_SEC 0\n")
+                                           << "0 0 0||100 30000|0|0 0 0 0|3|1 1 1000";
+    QTest::newRow("program time-out too long") << QByteArray("RUN_TIMEOUT_SEC 3601\n") << "0 0 0||100 30000|0|0 0 0 0|1|0 0 3600000";
 }
 
 // Each key is off when absent; a value that is not a whole number or lies outside its bounds
@@ -207,7 +227,9 @@ void TestConfig::operatorKeys()
                  .arg(s.linkLostSound.file).arg(s.linkLostSound.volume).arg(s.linkLostSound.repeatMs).arg(s.showSoundErrors)
                  .arg(o.bar).arg(o.tray)
                  + QStringLiteral("%1 %2|%3").arg(o.horn.holdoffMs).arg(o.horn.repeatUntilAck).arg(debug.lines.size()),
-             expected);
+             expected.section('|', 0, 5));
+    const QString runs = QStringLiteral("%1 %2 %3").arg(s.runs.onRing.size()).arg(s.runs.onEvent.size()).arg(s.runs.timeoutMs);
+    QCOMPARE(runs, expected.section('|', 6).isEmpty() ? "0 0 30000" : expected.section('|', 6));
     QCOMPARE(s.supervisesLink(), s.link.reconnectMs > 0 || s.link.timeoutMs > 0 || !s.linkLostSound.file.isEmpty());
 }
 

@@ -1,0 +1,3 @@
+#include "stars/starslog.h"
+
+Q_LOGGING_CATEGORY(lcStars, "velmar.stars")
