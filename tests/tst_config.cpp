@@ -238,11 +238,9 @@ void TestConfig::soundKeys_data()
     QTest::addColumn<QByteArray>("text");
     // sound watch | log file written, its name | debug lines
     QTest::addColumn<QString>("expected");
-    QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0|0 |0";
     QTest::newRow("both") << QByteArray("SOUND_WATCH 1\nlog_file v-%1.log\n") << "1|1 v-%1.log|0";
     QTest::newRow("log file without a name") << QByteArray("LOG_FILE\n") << "0|1 |0";
     QTest::newRow("watch not 0 or 1") << QByteArray("SOUND_WATCH 2\n") << "0|0 |1";
-    QTest::newRow("watch not a number") << QByteArray("SOUND_WATCH on\n") << "0|0 |1";
 }
 
 void TestConfig::soundKeys()
