@@ -22,7 +22,7 @@ constexpr int HeldBackColumn = 6;
 
 bool OperatorSettings::usesHorn() const
 {
-    return bar || horn.holdoffMs > 0 || horn.repeatUntilAck;
+    return bar || horn.holdoffMs > 0 || horn.repeatUntilAck || !horn.criticalEvents.isEmpty() || alarmList;
 }
 
 bool OperatorSettings::enabled() const

@@ -20,6 +20,8 @@ struct OperatorSettings
     bool bar = false;
     bool tray = false;
     HornSettings horn;
+    bool alarmList = false;
+    int alarmListKeepMin = 60;
 
     bool usesHorn() const;
     bool enabled() const;
