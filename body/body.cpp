@@ -87,9 +87,9 @@ void Body::setupSoundErrors()
     if (!PlaybackWatch::audioOutputAvailable())
         logArea.log(QStringLiteral("No audio output device: sounds cannot be heard"), LogColours::Failure);
     for (Sound *row : qAsConst(sounds))
-        watchPlayer(&row->player(), QStringLiteral("the sound for [%1]").arg(row->name()), row);
+        showPlaybackFailures(row->watchPlayback());
     if (linkAlarm)
-        watchPlayer(&linkAlarm->player(), QStringLiteral("the link-loss alarm"), linkAlarm);
+        showPlaybackFailures(linkAlarm->watchPlayback());
 }
 
 // The operator bar goes below the rows, and the window grows by its height, so that the
@@ -108,9 +108,8 @@ void Body::setupHornControl()
     }
 }
 
-void Body::watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner)
+void Body::showPlaybackFailures(PlaybackWatch *watch)
 {
-    auto *watch = new PlaybackWatch(player, what, owner);
     connect(watch, &PlaybackWatch::log, &logArea, &LogArea::log);
 }
 

@@ -14,7 +14,7 @@ class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
 class QGridLayout;
-class QMediaPlayer;
+class PlaybackWatch;
 class Sound;
 class Stars;
 
@@ -40,7 +40,7 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
-    void watchPlayer(QMediaPlayer *player, const QString &what, QObject *owner);
+    void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
     Stars *stars = nullptr;

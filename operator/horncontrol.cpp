@@ -1,10 +1,6 @@
 #include "operator/horncontrol.h"
 
-#include <QCoreApplication>
-#include <QGridLayout>
-#include <QLabel>
 #include <QLoggingCategory>
-#include <QPushButton>
 
 #include "operator/linkstatus.h"
 #include "operator/operatorbar.h"
@@ -12,13 +8,6 @@
 #include "sound/sound.h"
 
 Q_LOGGING_CATEGORY(lcOperator, "velmar.operator")
-
-namespace {
-
-// The held-back count stands right of the Play button in the row's grid.
-constexpr int HeldBackColumn = 6;
-
-} // namespace
 
 bool OperatorSettings::usesHorn() const
 {
@@ -86,37 +75,17 @@ void HornControl::attachRows()
 {
     for (int i = 0; i < rows.size(); ++i) {
         Sound *row = rows.at(i);
-        QPushButton *button = row->playButton();
-        button->disconnect(row);
-        connect(button, &QPushButton::clicked, horn, [this, i] { horn->buttonClicked(i); });
-        connect(&row->player(), &QMediaPlayer::mediaStatusChanged, horn, [this, i](QMediaPlayer::MediaStatus status) {
-            if (status == QMediaPlayer::EndOfMedia)
-                horn->rowEnded(i);
-        });
+        row->handOverButton();
+        connect(row, &Sound::buttonClicked, horn, [this, i] { horn->buttonClicked(i); });
+        connect(row, &Sound::ended, horn, [this, i] { horn->rowEnded(i); });
     }
     connect(horn, &Horn::startRow, this, [this](int row) { rows.at(row)->play(); });
-    connect(horn, &Horn::stopRow, this, [this](int row) { rows.at(row)->player().stop(); });
-    connect(horn, &Horn::heldBackChanged, this, &HornControl::showHeldBack);
-    connect(horn, &Horn::waitingForAck, this, &HornControl::showWaiting);
-}
-
-void HornControl::showHeldBack(int row, int count)
-{
-    if (heldBackLabels.isEmpty())
-        heldBackLabels.resize(rows.size());
-    QLabel *&label = heldBackLabels[row];
-    if (!label) {
-        label = new QLabel(rows.at(row));
-        label->setObjectName(QStringLiteral("HeldBack"));
-        label->setToolTip(tr("Events held back since the row last started"));
-        if (auto *grid = qobject_cast<QGridLayout *>(rows.at(row)->layout()))
-            grid->addWidget(label, 0, HeldBackColumn);
-    }
-    label->setText(QStringLiteral("×%1").arg(count));
-    label->setVisible(count > 0);
-}
-
-void HornControl::showWaiting(int row, bool waiting)
-{
-    rows.at(row)->playButton()->setText(waiting ? tr("Ack") : QCoreApplication::translate("Sound", "Play"));
+    connect(horn, &Horn::stopRow, this, [this](int row) { rows.at(row)->stop(); });
+    connect(horn, &Horn::heldBackChanged, this, [this](int row, int count) {
+        rows.at(row)->setStatusText(count > 0 ? QStringLiteral("×%1").arg(count) : QString(),
+                                    tr("Events held back since the row last started"));
+    });
+    connect(horn, &Horn::waitingForAck, this, [this](int row, bool waiting) {
+        rows.at(row)->setLook(waiting ? Sound::Look::WaitingForAck : Sound::Look::Plain);
+    });
 }

@@ -8,7 +8,6 @@
 
 class LinkStatus;
 class OperatorBar;
-class QLabel;
 class Sound;
 class Stars;
 class TrayNotifier;
@@ -53,11 +52,8 @@ signals:
 
 private:
     void attachRows();
-    void showHeldBack(int row, int count);
-    void showWaiting(int row, bool waiting);
 
     const QVector<Sound *> rows;
-    QVector<QLabel *> heldBackLabels;
     Horn *horn = nullptr;
     LinkStatus *link = nullptr;
     OperatorBar *operatorBar = nullptr;

@@ -1,22 +1,16 @@
 #include "operator/linkstatus.h"
 
-#include <QTcpSocket>
-
-#include "stars/connectstat.h"
 #include "stars/stars.h"
 
 LinkStatus::LinkStatus(Stars *stars, QObject *parent)
     : QObject(parent)
-    , stars(stars)
+    , current(stars->linkState())
     , since(QDateTime::currentDateTime())
 {
-    connect(stars->connection(), &QAbstractSocket::stateChanged, this, &LinkStatus::update);
-    connect(stars, &Stars::starsIsReady, this, &LinkStatus::update);
-    connect(stars, &Stars::starsIsNotReady, this, &LinkStatus::update);
-    update();
+    connect(stars, &Stars::linkStateChanged, this, &LinkStatus::update);
 }
 
-LinkStatus::State LinkStatus::state() const
+LinkState LinkStatus::state() const
 {
     return current;
 }
@@ -26,16 +20,9 @@ QDateTime LinkStatus::downSince() const
     return since;
 }
 
-void LinkStatus::update()
+void LinkStatus::update(LinkState next)
 {
-    State next = Down;
-    if (stars->connectionState() == ConnectStat::Connected)
-        next = LoggedIn;
-    else if (stars->connection()->state() != QAbstractSocket::UnconnectedState)
-        next = Connecting;
-    if (next == current)
-        return;
-    if (next == Down)
+    if (next == LinkState::Down)
         since = QDateTime::currentDateTime();
     current = next;
     emit changed();

@@ -3,20 +3,20 @@
 #include <QDateTime>
 #include <QObject>
 
+#include "stars/linkstate.h"
+
 class Stars;
 
-// The link as the operator sees it: logged in, on its way, or down since a moment.
+// The client's link state as the operator sees it, with the moment the link went down.
 class LinkStatus : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY(LinkStatus)
 
 public:
-    enum State { Down, Connecting, LoggedIn };
-
     LinkStatus(Stars *stars, QObject *parent);
 
-    State state() const;
+    LinkState state() const;
     // When the link went down; the start of the program when it has never been up.
     QDateTime downSince() const;
 
@@ -24,9 +24,8 @@ signals:
     void changed();
 
 private:
-    void update();
+    void update(LinkState next);
 
-    Stars *stars;
-    State current = Down;
+    LinkState current;
     QDateTime since;
 };

@@ -52,18 +52,18 @@ void OperatorBar::showQuiet()
 
 void OperatorBar::showLink()
 {
-    switch (link->state()) {
-    case LinkStatus::LoggedIn:
+    const LinkState state = link->state();
+    LinkL->setStyleSheet(ConnectStat::labelStyleSheet(state));
+    switch (state) {
+    case LinkState::LoggedIn:
         LinkL->setText(tr("logged in"));
-        LinkL->setStyleSheet(ConnectStat::labelStyleSheet(ConnectStat::Connected));
         return;
-    case LinkStatus::Connecting:
+    case LinkState::Connecting:
+    case LinkState::LoggingIn:
         LinkL->setText(tr("connecting"));
-        LinkL->setStyleSheet(ConnectStat::labelStyleSheet(ConnectStat::Connecting));
         return;
-    case LinkStatus::Down:
+    case LinkState::Down:
         LinkL->setText(tr("down since %1").arg(link->downSince().toString(QStringLiteral("hh:mm:ss"))));
-        LinkL->setStyleSheet(ConnectStat::labelStyleSheet(ConnectStat::Disconnected));
         return;
     }
 }

@@ -61,9 +61,12 @@ void TrayNotifier::notify(const QString &message)
 
 void TrayNotifier::showLink()
 {
-    static const char *const icons[] = {":/operator/link-down.png", ":/operator/link-connecting.png",
-                                        ":/operator/link-up.png"};
-    tray.setIcon(QIcon(QLatin1String(icons[link->state()])));
+    const char *icon = ":/operator/link-connecting.png";
+    if (link->state() == LinkState::Down)
+        icon = ":/operator/link-down.png";
+    else if (link->state() == LinkState::LoggedIn)
+        icon = ":/operator/link-up.png";
+    tray.setIcon(QIcon(QLatin1String(icon)));
 }
 
 void TrayNotifier::activated(QSystemTrayIcon::ActivationReason reason)

@@ -2,6 +2,7 @@
 
 #include <QMediaContent>
 
+#include "sound/playbackwatch.h"
 #include "sound/soundurl.h"
 
 LinkAlarm::LinkAlarm(const AlarmSound &sound, QObject *parent)
@@ -15,6 +16,11 @@ LinkAlarm::LinkAlarm(const AlarmSound &sound, QObject *parent)
 QMediaPlayer &LinkAlarm::player()
 {
     return mediaPlayer;
+}
+
+PlaybackWatch *LinkAlarm::watchPlayback()
+{
+    return new PlaybackWatch(&mediaPlayer, QStringLiteral("the link-loss alarm"), this);
 }
 
 bool LinkAlarm::isRinging() const

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+class PlaybackWatch;
+
 // The sound of the link-loss alarm and how often it rings again.
 struct AlarmSound
 {
@@ -23,8 +25,11 @@ class LinkAlarm : public QObject
 public:
     explicit LinkAlarm(const AlarmSound &sound, QObject *parent = nullptr);
 
+    // For tests that observe what the alarm plays.
     QMediaPlayer &player();
     bool isRinging() const;
+    // Watches the alarm's player and reports its failures as log lines.
+    PlaybackWatch *watchPlayback();
 
 public slots:
     void setRinging(bool ringing);

@@ -1,14 +1,20 @@
 #include "sound/sound.h"
 
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMediaContent>
 
 #include "app/connectbysignature.h"
+#include "log/logcolours.h"
+#include "sound/playbackwatch.h"
 #include "sound/soundurl.h"
 
 Q_LOGGING_CATEGORY(lcSound, "velmar.sound")
 
 namespace {
+
+// The status text stands right of the Play button in the row's grid.
+constexpr int StatusColumn = 6;
 
 QStringList splitEventNames(const QString &eventNames)
 {
@@ -44,6 +50,10 @@ Sound::Sound(const QString &eventNames, const QString &soundFile, const QString 
     connectBySignature(Play, SIGNAL(clicked()), this, SLOT(play()));
     connectBySignature(&mediaPlayer, SIGNAL(stateChanged(QMediaPlayer::State)), this,
                        SLOT(mpStateChaned(QMediaPlayer::State)));
+    connect(&mediaPlayer, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::EndOfMedia)
+            emit ended();
+    });
 }
 
 const QStringList &Sound::events() const
@@ -66,9 +76,45 @@ QMediaPlayer &Sound::player()
     return mediaPlayer;
 }
 
-QPushButton *Sound::playButton() const
+void Sound::setLook(Look look)
 {
-    return Play;
+    switch (look) {
+    case Look::Plain:
+        Play->setText(tr("Play"));
+        Play->setStyleSheet(QString());
+        return;
+    case Look::WaitingForAck:
+        Play->setText(tr("Ack"));
+        Play->setStyleSheet(QString());
+        return;
+    case Look::NotHeard:
+        Play->setText(tr("Not heard"));
+        Play->setStyleSheet(QStringLiteral("color: %1;").arg(LogColours::Failure.name()));
+        return;
+    }
+}
+
+void Sound::setStatusText(const QString &text, const QString &toolTip)
+{
+    if (!status) {
+        status = new QLabel(this);
+        status->setObjectName(QStringLiteral("Status"));
+        gridLayout->addWidget(status, 0, StatusColumn);
+    }
+    status->setText(text);
+    status->setToolTip(toolTip);
+    status->setVisible(!text.isEmpty());
+}
+
+void Sound::handOverButton()
+{
+    Play->disconnect(this);
+    connect(Play, &QPushButton::clicked, this, &Sound::buttonClicked);
+}
+
+PlaybackWatch *Sound::watchPlayback()
+{
+    return new PlaybackWatch(&mediaPlayer, QStringLiteral("the sound for [%1]").arg(name()), this);
 }
 
 void Sound::mpStateChaned(QMediaPlayer::State state)
@@ -84,4 +130,9 @@ void Sound::play()
     mediaPlayer.setMedia(QMediaContent(soundUrl(SoundFile->text())));
     mediaPlayer.setVolume(Volume->text().toInt(nullptr, 10));
     mediaPlayer.play();
+}
+
+void Sound::stop()
+{
+    mediaPlayer.stop();
 }

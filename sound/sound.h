@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+class PlaybackWatch;
+class QLabel;
+
 // One row of the sound list: the events it reacts to, the sender that counts, and the
 // player that plays its file.
 class Sound : public QFrame, private Ui_Sound
@@ -15,6 +18,10 @@ class Sound : public QFrame, private Ui_Sound
     Q_DISABLE_COPY(Sound)
 
 public:
+    // What the row's button offers: to play, to acknowledge a ringing row, or to take notice
+    // of a ring that could not be heard.
+    enum class Look { Plain, WaitingForAck, NotHeard };
+
     Sound(const QString &eventNames, const QString &soundFile, const QString &volume,
           const QString &sender);
 
@@ -22,17 +29,31 @@ public:
     // The row's events as one name, "Done Finished", for the lines that speak of the row.
     QString name() const;
     QString senderText() const;
+    // For tests and benchmarks that observe what the row plays.
     QMediaPlayer &player();
-    // For the horn control, which takes over the button's clicks and text.
-    QPushButton *playButton() const;
+
+    void setLook(Look look);
+    // A short text right of the button, such as a count of held-back events; none when empty.
+    void setStatusText(const QString &text, const QString &toolTip = QString());
+    // From now on a click on the button is reported by buttonClicked() instead of playing.
+    void handOverButton();
+    // Watches the row's player and reports its failures as log lines.
+    PlaybackWatch *watchPlayback();
+
+signals:
+    void buttonClicked();
+    // The row's sound played to its end.
+    void ended();
 
 private slots:
     void mpStateChaned(QMediaPlayer::State state);
 
 public slots:
     void play();
+    void stop();
 
 private:
     QMediaPlayer mediaPlayer;
     QStringList eventList;
+    QLabel *status = nullptr;
 };

@@ -31,9 +31,18 @@ ConnectStat::ConnectStat(QObject *parent)
 
 ConnectStat::~ConnectStat() = default;
 
-QString ConnectStat::labelStyleSheet(int s)
+QString ConnectStat::labelStyleSheet(LinkState state)
 {
-    return s < Disconnected || s > Connected ? QString() : QString::fromLatin1(looks[s].labelStyle);
+    switch (state) {
+    case LinkState::Down:
+        return QString::fromLatin1(looks[Disconnected].labelStyle);
+    case LinkState::Connecting:
+    case LinkState::LoggingIn:
+        return QString::fromLatin1(looks[Connecting].labelStyle);
+    case LinkState::LoggedIn:
+        break;
+    }
+    return QString::fromLatin1(looks[Connected].labelStyle);
 }
 
 void ConnectStat::setWidgets(QLabel *statusLabel, QAbstractButton *connectButton)

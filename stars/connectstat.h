@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include "stars/linkstate.h"
+
 class QAbstractButton;
 class QLabel;
 
@@ -17,8 +19,8 @@ public:
     explicit ConnectStat(QObject *parent = nullptr);
     ~ConnectStat() override;
 
-    // The status label's style sheet for a state, for other views of the same state.
-    static QString labelStyleSheet(int s);
+    // The status label's style sheet for a link state, for other views of the link.
+    static QString labelStyleSheet(LinkState state);
 
     void setWidgets(QLabel *label, QAbstractButton *button);
     void setState(int s);

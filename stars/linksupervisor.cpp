@@ -1,13 +1,9 @@
 #include "stars/linksupervisor.h"
 
-#include <QLineEdit>
 #include <QLoggingCategory>
-#include <QTcpSocket>
 
 #include "app/durationtext.h"
 #include "log/logcolours.h"
-#include "stars/keepalive.h"
-#include "stars/connectstat.h"
 #include "stars/stars.h"
 
 Q_LOGGING_CATEGORY(lcLink, "velmar.link")
@@ -26,7 +22,6 @@ QString seconds(int ms)
 LinkSupervisor::LinkSupervisor(Stars *stars, const LinkTiming &timing, QObject *parent)
     : QObject(parent)
     , stars(stars)
-    , socket(stars->connection())
     , timing(timing)
     , nextDelayMs(timing.reconnectMs)
 {
@@ -39,8 +34,8 @@ LinkSupervisor::LinkSupervisor(Stars *stars, const LinkTiming &timing, QObject *
     connect(stars, &Stars::connectionRequested, this, &LinkSupervisor::connectionRequested);
     connect(stars, &Stars::starsIsReady, this, &LinkSupervisor::loggedIn);
     connect(stars, &Stars::loginRefused, this, &LinkSupervisor::loginRefused);
-    connect(socket, &QAbstractSocket::stateChanged, this, &LinkSupervisor::socketStateChanged);
-    connect(socket, &QAbstractSocket::errorOccurred, this, &LinkSupervisor::socketFailed);
+    connect(stars, &Stars::linkStateChanged, this, &LinkSupervisor::linkStateChanged);
+    connect(stars, &Stars::linkError, this, &LinkSupervisor::linkFailed);
 }
 
 // A request of the user's (not a retry of ours) stops the alarm and starts afresh: a Connect
@@ -55,44 +50,46 @@ void LinkSupervisor::connectionRequested(bool open)
     nextDelayMs = timing.reconnectMs;
 }
 
-void LinkSupervisor::socketStateChanged(QAbstractSocket::SocketState state)
+void LinkSupervisor::linkStateChanged(LinkState next)
 {
-    switch (state) {
-    case QAbstractSocket::HostLookupState:
+    state = next;
+    switch (next) {
+    case LinkState::Connecting:
         causeReported = false;
-        tcpConnected = false;
+        opened = false;
         if (timing.timeoutMs > 0)
             attemptTimer.start();
         break;
-    case QAbstractSocket::ConnectedState:
-        tcpConnected = true;
-        if (timing.timeoutMs > 0) {
-            if (!enableKeepAlive(socket, timing.timeoutMs))
-                qCDebug(lcLink) << "cannot time the keep-alive probes; a dead link may be noticed late";
-            attemptTimer.start();
-        }
+    case LinkState::LoggingIn:
+        opened = true;
+        if (timing.timeoutMs <= 0)
+            break;
+        if (!stars->enableKeepAlive(timing.timeoutMs))
+            qCDebug(lcLink) << "cannot time the keep-alive probes; a dead link may be noticed late";
+        attemptTimer.start();
         break;
-    case QAbstractSocket::UnconnectedState:
+    case LinkState::Down:
         attemptTimer.stop();
         // A failed attempt reports its error only after this change: let the cause come first.
         QMetaObject::invokeMethod(this, &LinkSupervisor::linkEnded, Qt::QueuedConnection);
         break;
-    default:
+    case LinkState::LoggedIn:
         break;
     }
 }
 
-void LinkSupervisor::socketFailed()
+void LinkSupervisor::linkFailed(QAbstractSocket::SocketError error, const QString &text)
 {
     if (!wanted)
         return;
-    if (!tcpConnected)
-        reportOnce(QStringLiteral("Can't connect to Stars at %1: %2").arg(address(), socket->errorString()));
-    else if (socket->error() == QAbstractSocket::SocketTimeoutError)
+    const QString address = stars->address();
+    if (!opened)
+        reportOnce(QStringLiteral("Can't connect to Stars at %1: %2").arg(address, text));
+    else if (error == QAbstractSocket::SocketTimeoutError)
         reportOnce(QStringLiteral("The Stars link to %1 is dead: no answer within %2 s")
-                       .arg(address(), seconds(timing.timeoutMs)));
+                       .arg(address, seconds(timing.timeoutMs)));
     else
-        reportOnce(QStringLiteral("Lost the Stars link to %1: %2").arg(address(), socket->errorString()));
+        reportOnce(QStringLiteral("Lost the Stars link to %1: %2").arg(address, text));
 }
 
 void LinkSupervisor::loggedIn()
@@ -110,23 +107,22 @@ void LinkSupervisor::loggedIn()
 
 void LinkSupervisor::loginRefused(const QString &reply)
 {
-    reportOnce(QStringLiteral("Log-in refused by Stars at %1: %2").arg(address(), reply));
+    reportOnce(QStringLiteral("Log-in refused by Stars at %1: %2").arg(stars->address(), reply));
 }
 
 // The socket is aborted so that the ordinary end of a connection follows.
 void LinkSupervisor::attemptTimedOut()
 {
-    const QString missing = socket->state() == QAbstractSocket::ConnectedState ? QStringLiteral("No log-in at")
-                                                                                : QStringLiteral("No connection to");
-    reportOnce(QStringLiteral("%1 Stars at %2 within %3 s").arg(missing, address(), seconds(timing.timeoutMs)));
-    socket->abort();
+    const QString missing = state == LinkState::LoggingIn ? QStringLiteral("No log-in at")
+                                                          : QStringLiteral("No connection to");
+    reportOnce(QStringLiteral("%1 Stars at %2 within %3 s").arg(missing, stars->address(), seconds(timing.timeoutMs)));
+    stars->abortConnection();
 }
 
 // A retry never cuts into a connection that is open or on its way.
 void LinkSupervisor::retry()
 {
-    if (stars->connectionState() == ConnectStat::Connected
-        || socket->state() != QAbstractSocket::UnconnectedState)
+    if (stars->linkState() != LinkState::Down)
         return;
     retrying = true;
     stars->connectToStars();
@@ -147,7 +143,7 @@ void LinkSupervisor::scheduleRetry()
 {
     if (timing.reconnectMs <= 0)
         return;
-    emit log(QStringLiteral("Trying Stars at %1 again in %2 s").arg(address(), seconds(nextDelayMs)),
+    emit log(QStringLiteral("Trying Stars at %1 again in %2 s").arg(stars->address(), seconds(nextDelayMs)),
              LogColours::Notice);
     retryTimer.start(nextDelayMs);
     nextDelayMs = qMin(2 * nextDelayMs, timing.maxReconnectMs);
@@ -167,9 +163,4 @@ void LinkSupervisor::reportOnce(const QString &what)
         return;
     causeReported = true;
     emit log(what, LogColours::Failure);
-}
-
-QString LinkSupervisor::address() const
-{
-    return stars->hostField()->text() + QLatin1Char(':') + stars->portField()->text();
 }

@@ -7,8 +7,9 @@
 #include <QString>
 #include <QTimer>
 
+#include "stars/linkstate.h"
+
 class Stars;
-class QTcpSocket;
 
 // How the link is watched. Every interval is in milliseconds; 0 switches that watch off.
 struct LinkTiming
@@ -38,8 +39,8 @@ signals:
 
 private:
     void connectionRequested(bool open);
-    void socketStateChanged(QAbstractSocket::SocketState state);
-    void socketFailed();
+    void linkStateChanged(LinkState state);
+    void linkFailed(QAbstractSocket::SocketError error, const QString &text);
     void loggedIn();
     void loginRefused(const QString &reply);
     void attemptTimedOut();
@@ -49,10 +50,8 @@ private:
     void scheduleRetry();
     void setRinging(bool ringing);
     void reportOnce(const QString &what);
-    QString address() const;
 
     Stars *stars;
-    QTcpSocket *socket;
     const LinkTiming timing;
     QTimer retryTimer;
     // Bounds the connection attempt, then the log-in.
@@ -65,7 +64,9 @@ private:
     // The connection request on its way is this supervisor's own.
     bool retrying = false;
     bool ringing = false;
-    bool tcpConnected = false;
+    LinkState state = LinkState::Down;
+    // The connection of the current attempt opened; its error comes after it has gone down.
+    bool opened = false;
     // One red line per connection: the first cause is the one that counts.
     bool causeReported = false;
 };

@@ -8,6 +8,7 @@
 
 #include "app/connectbysignature.h"
 #include "stars/connectstat.h"
+#include "stars/keepalive.h"
 #include "stars/starslog.h"
 
 Q_LOGGING_CATEGORY(lcStars, "velmar.stars")
@@ -27,6 +28,7 @@ Stars::Stars(QWidget *parent)
     : QFrame(parent)
     , sendColor(SendColor)
 {
+    qRegisterMetaType<LinkState>();
     setupUi(this);
     logSendingMsg = false;
     initCmds();
@@ -42,9 +44,12 @@ Stars::Stars(QWidget *parent)
     connectBySignature(socket, SIGNAL(connected()), this, SLOT(connectedToStars()));
     connectBySignature(socket, SIGNAL(disconnected()), this, SLOT(disconnectedFromStars()));
     connectBySignature(socket, SIGNAL(readyRead()), this, SLOT(receive()));
+    connect(socket, &QAbstractSocket::stateChanged, this, &Stars::updateLinkState);
     // A failed attempt is not the user's business, but a developer wants to know why.
-    connect(socket, &QAbstractSocket::errorOccurred, this,
-            [this] { qCDebug(lcStars).noquote() << "socket error:" << socket->errorString(); });
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        qCDebug(lcStars).noquote() << "socket error:" << socket->errorString();
+        emit linkError(error, socket->errorString());
+    });
 
     connectBySignature(hostLE, SIGNAL(editingFinished()), this, SLOT(newHost()));
     connectBySignature(portLE, SIGNAL(editingFinished()), this, SLOT(newPort()));
@@ -84,9 +89,40 @@ int Stars::connectionState() const
     return connectStat->state();
 }
 
-QTcpSocket *Stars::connection() const
+LinkState Stars::linkState() const
 {
-    return socket;
+    return currentLinkState;
+}
+
+QString Stars::address() const
+{
+    return hostLE->text() + QLatin1Char(':') + portLE->text();
+}
+
+bool Stars::enableKeepAlive(int timeoutMs)
+{
+    return ::enableKeepAlive(socket, timeoutMs);
+}
+
+void Stars::abortConnection()
+{
+    socket->abort();
+}
+
+// The log-in decides once the connection is up; a closing connection still counts as up.
+void Stars::updateLinkState()
+{
+    LinkState next = LinkState::Connecting;
+    if (connectStat->state() == ConnectStat::Connected)
+        next = LinkState::LoggedIn;
+    else if (socket->state() == QAbstractSocket::UnconnectedState)
+        next = LinkState::Down;
+    else if (socket->state() == QAbstractSocket::ConnectedState || socket->state() == QAbstractSocket::ClosingState)
+        next = LinkState::LoggingIn;
+    if (next == currentLinkState)
+        return;
+    currentLinkState = next;
+    emit linkStateChanged(next);
 }
 
 void Stars::connectToStars()
@@ -113,6 +149,7 @@ void Stars::disconnectedFromStars()
 {
     resetReception();
     connectStat->setState(ConnectStat::Disconnected);
+    updateLinkState();
     emit starsIsNotReady();
 }
 
@@ -182,6 +219,7 @@ void Stars::handleLine(const QString &line)
     case ConnectStat::Connecting:
         if (loginAccepted(line)) {
             connectStat->setState(ConnectStat::Connected);
+            updateLinkState();
             emit starsIsReady();
             emit log(QStringLiteral("Connected To Stars"), LogColor);
         } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QColor>
 #include <QFrame>
@@ -8,6 +9,7 @@
 
 #include "stars/amsg.h"
 #include "stars/cmdtable.h"
+#include "stars/linkstate.h"
 #include "ui_stars.h"
 
 class ConnectStat;
@@ -30,8 +32,14 @@ public:
     QLineEdit *nodeNameField() const;
     QLineEdit *keyFileField() const;
     int connectionState() const;
-    // The connection's socket, for a supervisor that watches and tunes it; Stars stays its owner.
-    QTcpSocket *connection() const;
+    LinkState linkState() const;
+    // "host:port" as the panel's fields give them.
+    QString address() const;
+    // Has the system probe the open connection so that a dead peer is noticed within
+    // `timeoutMs`; false when the probes' timing could not be set.
+    bool enableKeepAlive(int timeoutMs);
+    // Drops the connection at once, whatever its state.
+    void abortConnection();
 
     // Guards for code that answers commands: on a wrong parameter count they reply
     // "Er: Number of Params shuld be N" and fail.
@@ -56,6 +64,8 @@ signals:
     void connectionRequested(bool open);
     // The server refused the log-in with this line; the key that was sent is masked in it.
     void loginRefused(const QString &reply);
+    void linkStateChanged(LinkState state);
+    void linkError(QAbstractSocket::SocketError error, const QString &text);
 
 private slots:
     void connectedToStars();
@@ -85,6 +95,7 @@ private:
     void loadKeys();
     bool loginAccepted(const QString &line) const;
     void refuseLogin(const QString &line);
+    void updateLinkState();
 
     // Sending.
     QString sendMsg(const QString &fromNode, const QString &fromCh, const QString &to,
@@ -106,6 +117,7 @@ private:
     QStringList keys;
     QTcpSocket *socket = nullptr;
     ConnectStat *connectStat = nullptr;
+    LinkState currentLinkState = LinkState::Down;
     bool isBusy = false;
     CmdTable commands;
     bool logSendingMsg = false;

@@ -64,7 +64,7 @@ void TestBody::startUp()
     QStringList texts;
     for (const char *name : { "hostLE", "portLE", "nameOnStarsLE", "keyFileLE" })
         texts << body.findChild<QLineEdit *>(name)->text();
-    texts << (body.findChild<Stars *>()->connection()->state() == QAbstractSocket::UnconnectedState ? "waits" : "connects");
+    texts << (body.findChild<Stars *>()->linkState() == LinkState::Down ? "waits" : "connects");
     QCOMPARE(texts.join(' '), fields);
 }
 

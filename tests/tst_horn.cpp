@@ -350,7 +350,7 @@ void TestHorn::barAndRowsFollowTheHorn()
     server.send("Dev>Zendri _Alarm\nDev>Zendri _Alarm\nDev>Zendri _Alarm\n");
     QTRY_COMPARE(text(body, "CountersL"), QStringLiteral("events 3 · matched 3 · held 0"));
     QCOMPARE(text(body, "Play"), QStringLiteral("Ack"));
-    QCOMPARE(text(body, "HeldBack"), QStringLiteral("×2"));
+    QCOMPARE(text(body, "Status"), QStringLiteral("×2"));
 
     QTest::keyClick(&body, Qt::Key_Escape);
     QCOMPARE(text(body, "Play"), QStringLiteral("Play"));

@@ -262,10 +262,14 @@ void TestStars::session()
 
     f.server.dropClient();
     QTRY_COMPARE(f.stars.connectionState(), int(ConnectStat::Disconnected));
+    QCOMPARE(f.stars.linkState(), LinkState::Down);
     QVERIFY(writeFile(f.keyPath(), "k0\nk1\nk2\n"));
     f.log.clear();
+    QSignalSpy states(&f.stars, &Stars::linkStateChanged);
     QTRY_VERIFY((f.stars.connectToStars(), f.server.hasClient()));
     QVERIFY(f.logIn("1\n"));
+    QCOMPARE(states.size(), 3);
+    QCOMPARE(states.at(2).at(0).value<LinkState>(), LinkState::LoggedIn);
     QCOMPARE(f.log, QStringList({"opening key file [" + f.keyPath() + "]", "sending key [Zendri][k1]", "Connected To Stars"}));
 }
 
@@ -427,7 +431,7 @@ void TestStars::userDisconnectStopsRetries()
     QCOMPARE(c.lines, QStringList());
 
     c.stars.connectToStars();
-    QVERIFY(c.stars.connection()->state() != QAbstractSocket::UnconnectedState);
+    QVERIFY(c.stars.linkState() != LinkState::Down);
     QVERIFY(c.logIn());
     c.server.closeClient();
     QTRY_COMPARE(c.delays(), QStringList({"0.04"}));
