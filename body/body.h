@@ -40,6 +40,7 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
+    void addAlarmsSwitch(QWidget *alarms);
     void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;

@@ -133,6 +133,7 @@ private slots:
     void storm();
     void timersEndByThemselves();
     void anyOrderOfControls();
+    void keysAddOnlyTheBar_data();
     void keysAddOnlyTheBar();
     void barAndRowsFollowTheHorn();
     void trayFoldsEvents();
@@ -316,30 +317,54 @@ void TestHorn::anyOrderOfControls()
     QCOMPARE(quietLines, quietMatches);
 }
 
-// Today's widgets keep their places and sizes; the window grows by the bar.
+void TestHorn::keysAddOnlyTheBar_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    // The paths of the widgets that the keys add, and of those that may change their width or
+    // move sideways to make room for them; whether the window grows wider.
+    QTest::addColumn<QString>("added");
+    QTest::addColumn<QString>("sideways");
+    QTest::addColumn<bool>("wider");
+
+    QTest::newRow("without the keys") << QByteArray("UNKNOWN_KEY 1\n") << "^$" << "^$" << false;
+    QTest::newRow("bar, hold-off, repeat, tray") << HornKeys + "TRAY 1\n" << "^/OperatorBar|/Sound/MenuB$" << "/Sound/" << false;
+    QTest::newRow("alarm list, critical") << QByteArray("ALARM_LIST 1\nCRITICAL_EVENTS Ping\n") << "^/frame/ShowAlarms$" << "." << true;
+}
+
+// Today's widgets keep their places and sizes, but for room made beside them; the window grows
+// by the bar below the rows and by "Alarms" beside "Log".
 void TestHorn::keysAddOnlyTheBar()
 {
+    QFETCH(QByteArray, keys);
+    QFETCH(QString, added);
+    QFETCH(QString, sideways);
+    QFETCH(bool, wider);
     const QByteArray rows = "CONNECT_TO_STARS 0\nEVENT Alarm a.wav 50 Dev\nEVENT Ping a.wav\n";
     QVERIFY(loadConfig(rows));
     Body plain;
     plain.show();
-    QVERIFY(loadConfig(rows + HornKeys + "TRAY 1\n"));
+    QVERIFY(loadConfig(rows + keys));
     Body operated;
     operated.show();
 
-    QCOMPARE(operated.width(), plain.width());
+    QCOMPARE(operated.width() > plain.width(), wider);
     const QMap<QString, QRect> before = places(plain);
     const QMap<QString, QRect> after = places(operated);
-    for (auto it = before.cbegin(); it != before.cend(); ++it)
-        QCOMPARE(after.value(it.key()), it.value());
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        const QRect place = after.value(it.key());
+        if (QRegularExpression(sideways).match(it.key()).hasMatch())
+            QVERIFY2(place.top() == it->top() && place.height() == it->height(), qPrintable(it.key()));
+        else
+            QCOMPARE(place, it.value());
+    }
     for (const QString &path : after.keys())
-        QVERIFY2(before.contains(path) || path.startsWith("/OperatorBar"), qPrintable(path));
+        QVERIFY2(before.contains(path) || QRegularExpression(added).match(path).hasMatch(), qPrintable(path));
 }
 
 void TestHorn::barAndRowsFollowTheHorn()
 {
     ScriptedServer server;
-    QVERIFY(loadConfig(serverConfig(server) + "EVENT Alarm a.wav 50 Dev\n" + HornKeys));
+    QVERIFY(loadConfig(serverConfig(server) + "EVENT Alarm a.wav 50 Dev\n" + HornKeys + "ALARM_LIST 1\n"));
     Body body;
     body.show();
     QApplication::setActiveWindow(&body);
@@ -364,6 +389,30 @@ void TestHorn::barAndRowsFollowTheHorn()
     body.findChild<QPushButton *>("Snooze5B")->click();
     QCOMPARE(text(body, "SnoozeL"), QStringLiteral("00:05:00 left"));
     QVERIFY(body.findChild<QPushButton *>("Snooze5B")->isChecked() && !body.findChild<QPushButton *>("MuteB")->isChecked());
+
+    // Shelved from its menu button, the row shows its shelf and logs its events; the alarm list
+    // shows it; unshelved, it shows its held-back count again.
+    const auto choose = [&body](const QString &entry) {
+        QTest::mouseClick(body.findChild<QToolButton *>("MenuB"), Qt::LeftButton);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        for (QAction *action : menu->actions())
+            if (action->text() == entry)
+                action->trigger();
+        menu->close();
+    };
+    choose("Shelve for 15 min");
+    QVERIFY(text(body, "Status").startsWith("Shelved until "));
+    server.send("Dev>Zendri _Alarm\n");
+    QTRY_COMPARE(logWindowLines().last(), QStringLiteral("Shelved: Dev Alarm for [Alarm]"));
+    body.findChild<QCheckBox *>("ShowAlarms")->click();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QWidget *alarms = *std::find_if(windows.cbegin(), windows.cend(), [](QWidget *w) { return w->objectName() == "AlarmListWindow"; });
+    QVERIFY(alarms->isVisible());
+    const QAbstractItemModel *lines = alarms->findChild<QTableView *>()->model();
+    QCOMPARE(lines->index(0, AlarmList::StateColumn).data().toString() + lines->index(0, AlarmList::CountColumn).data().toString(), "shelved5");
+    choose("Unshelve");
+    QCOMPARE(text(body, "Status") + lines->index(0, AlarmList::StateColumn).data().toString(), "×2acknowledged");
 
     server.dropClient();
     QTRY_VERIFY(text(body, "LinkL").startsWith("down since "));
