@@ -187,8 +187,10 @@ void AlarmList::rowNotHeard(int row)
 void AlarmList::acknowledge(const QList<int> &selected)
 {
     QVector<int> rows;
-    for (int line : selected)
-        rows.append(lines.at(line).row);
+    for (int line : selected) {
+        if (line >= 0 && line < lines.size())
+            rows.append(lines.at(line).row);
+    }
     for (int row : qAsConst(rows)) {
         horn->acknowledgeRow(row);
         rowAcknowledged(row);

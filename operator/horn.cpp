@@ -158,6 +158,10 @@ void Horn::buttonClicked(int row)
         acknowledge(row);
         return;
     }
+    if (rowShelves.isShelved(row)) {
+        emit log(QStringLiteral("Shelved: [%1] not played").arg(rows.at(row).name), LogColours::Quiet);
+        return;
+    }
     if (!rings(rows.at(row))) {
         emit log(QStringLiteral("Muted: [%1] not played").arg(rows.at(row).name), LogColours::Quiet);
         return;
