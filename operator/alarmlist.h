@@ -23,7 +23,6 @@ public:
     enum class State { Ringing, WaitingForAck, HeldWhileMuted, NotHeard, Shelved, Acknowledged };
     // Milliseconds since the epoch.
     using Clock = std::function<qint64()>;
-    static constexpr int DefaultKeepMin = 60;
 
     AlarmList(Horn *horn, const QStringList &rowNames, int keepMs, QObject *parent = nullptr,
               Clock clock = Clock());
@@ -32,9 +31,6 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-    State state(int line) const;
-    static QString stateText(State state);
 
 public slots:
     // After the horn has decided on the event.
@@ -59,6 +55,8 @@ private:
         bool held = false;
     };
 
+    State state(int line) const;
+    static QString stateText(State state);
     void rowStarted(int row);
     void rowStopped(int row);
     void rowAcknowledged(int row);

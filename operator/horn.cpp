@@ -83,11 +83,6 @@ bool Horn::isCritical(int row) const
     return validRow(row) && rows.at(row).critical;
 }
 
-bool Horn::isWaiting(int row) const
-{
-    return validRow(row) && rows.at(row).waiting;
-}
-
 const Shelves &Horn::shelves() const
 {
     return rowShelves;

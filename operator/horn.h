@@ -52,7 +52,6 @@ public:
     int snoozeRemainingMs() const;
     Counters counters() const;
     bool isCritical(int row) const;
-    bool isWaiting(int row) const;
     const Shelves &shelves() const;
 
 public slots:

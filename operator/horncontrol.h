@@ -24,8 +24,10 @@ struct OperatorSettings
     bool bar = false;
     bool tray = false;
     HornSettings horn;
+    static constexpr int DefaultAlarmListKeepMin = 60;
+
     bool alarmList = false;
-    int alarmListKeepMin = 60;
+    int alarmListKeepMin = DefaultAlarmListKeepMin;
 
     bool usesHorn() const;
     bool enabled() const;
