@@ -156,6 +156,11 @@ QString Config::exactValueOf(const QString &name, const QString &defaultValue) c
     return values.value(name, defaultValue);
 }
 
+bool Config::hasExact(const QString &name) const
+{
+    return values.contains(name);
+}
+
 QStringList Config::allValuesOf(const QString &key) const
 {
     return column(key, allValues);

@@ -34,6 +34,7 @@ public:
 
     QString valueOf(const QString &key, const QString &defaultValue = QString()) const;
     QString exactValueOf(const QString &name, const QString &defaultValue = QString()) const;
+    bool hasExact(const QString &name) const;
     QStringList allValuesOf(const QString &key) const;
     QStringList allRestsOf(const QString &key) const;
 

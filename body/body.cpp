@@ -120,6 +120,12 @@ void Body::addAlarmsSwitch(QWidget *alarms)
     connect(showAlarms, &QCheckBox::toggled, alarms, &QWidget::setVisible);
 }
 
+void Body::showNote(QWidget *note)
+{
+    gridLayout_3->addWidget(note, 1, 0, 1, 2);
+    resize(width(), height() + gridLayout_3->verticalSpacing() + note->sizeHint().height());
+}
+
 void Body::showPlaybackFailures(PlaybackWatch *watch)
 {
     connect(watch, &PlaybackWatch::log, &logArea, &LogArea::log);

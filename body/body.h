@@ -28,6 +28,9 @@ public:
     explicit Body(QWidget *parent = nullptr);
     ~Body() override;
 
+    // Shows `note` above the rows; the window grows by its height.
+    void showNote(QWidget *note);
+
 private slots:
     void starsIsReady();
     void anyAsk(const AMsg &msg);

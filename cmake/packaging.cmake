@@ -12,17 +12,41 @@ install(DIRECTORY examples/keys DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/exam
 set(docdir ${CMAKE_INSTALL_DATADIR}/doc/velmar)
 install(FILES README.md DESTINATION ${docdir})
 install(DIRECTORY docs DESTINATION ${docdir} FILES_MATCHING PATTERN "*.png")
+install(FILES dist/copyright DESTINATION ${docdir})
+install(FILES dist/dev.velmar.Velmar.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The manual pages and the changelog go in compressed, without a time stamp, as Debian has it.
+find_program(GZIP gzip)
+if(NOT GZIP)
+  message(FATAL_ERROR "gzip is needed to compress the manual pages")
+endif()
+set(compressed_docs)
+foreach(source dist/man/velmar.1 dist/man/stars-relay.1 dist/man/stars-cli.1 dist/changelog)
+  get_filename_component(name ${source} NAME)
+  set(output ${PROJECT_BINARY_DIR}/dist/${name}.gz)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/dist
+    COMMAND sh -c "\"$0\" -9n -c \"$1\" > \"$2\"" ${GZIP} ${PROJECT_SOURCE_DIR}/${source} ${output}
+    DEPENDS ${source} VERBATIM)
+  list(APPEND compressed_docs ${output})
+endforeach()
+add_custom_target(velmar_compressed_docs ALL DEPENDS ${compressed_docs})
+list(FILTER compressed_docs INCLUDE REGEX "\\.1\\.gz$")
+install(FILES ${compressed_docs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/dist/changelog.gz DESTINATION ${docdir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velmar)
 set(CPACK_PACKAGE_VENDOR "Velmar developers")
-set(CPACK_PACKAGE_CONTACT "Velmar developers <velmar@example.org>")
+set(CPACK_PACKAGE_CONTACT "Velmar developers <maintainers@velmar.dev>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client that sounds alarms for events on a Stars message relay")
+# Lines of at most 80 characters, as Debian's checker wants them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Velmar logs in to a Stars message-relay server under a node name, subscribes to the events\n\
-of the nodes named in its configuration and plays a configured sound whenever a matching\n\
-event arrives; a log window shows the traffic. The package also holds stars-relay, a small\n\
-local relay, and stars-cli, a console node, to try it on one machine.")
+    "Velmar logs in to a Stars message-relay server under a node name, subscribes\n\
+to the events of the nodes named in its configuration and plays a configured\n\
+sound whenever a matching event arrives; a log window shows the traffic.\n\
+The package also holds stars-relay, a small local relay, and stars-cli, a\n\
+console node, to try it on one machine.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)

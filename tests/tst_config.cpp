@@ -1,4 +1,5 @@
 #include "app/config.h"
+#include "app/configlocation.h"
 #include "app/settings.h"
 
 #include <QTemporaryDir>
@@ -33,6 +34,7 @@ private slots:
     void lookups();
     void parseArgs_data();
     void parseArgs();
+    void firstRunCopyKeepsFiles();
     void operatorKeys_data();
     void operatorKeys();
 };
@@ -160,8 +162,22 @@ void TestConfig::parseArgs()
         argv << argument.data();
     Config store;
     store.parseArgs(argv.size(), argv.data());
-    const QString file = store.exactValueOf("-config", store.exactValueOf("-c", "config.cfg"));
+    // The examples' folder holds a config.cfg of its own.
+    const QString file = ConfigLocation::choose(store, QProcessEnvironment(), VELMAR_SOURCE_DIR "/examples").file;
     QCOMPARE(QStringList({brackets(store.allValuesOf(key)), brackets(store.allRestsOf(key)), file}), expected);
+}
+
+// The first run copies the build tree's examples, where the program finds them, and keeps a file
+// that is already there.
+void TestConfig::firstRunCopyKeepsFiles()
+{
+    QTemporaryDir dir;
+    const QString examples = QFileInfo(VELMAR_BIN).path() + "/../share/velmar/examples";
+    QVERIFY(writeFile(dir.filePath("config.cfg"), "mine\n"));
+    QVERIFY(ConfigLocation::copyExamples(examples, dir.path()));
+    QCOMPARE(QFileInfo(dir.filePath("config.cfg")).size(), qint64(5));
+    QCOMPARE(QFileInfo(dir.filePath("keys/Zendri.key")).size(), QFileInfo(examples + "/keys/Zendri.key").size());
+    QVERIFY(!ConfigLocation::copyExamples(dir.filePath("none"), dir.filePath("none-copied")));
 }
 
 void TestConfig::operatorKeys_data()

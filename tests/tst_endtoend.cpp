@@ -46,36 +46,55 @@ private slots:
     void soak();
 };
 
-// Every file points the client at the test's server under a node name of its own, so the key
-// line tells them apart.
+// Every file points the client at the test's server under a node name of its own, and every
+// folder holds a key file of its own, so the key line tells them apart.
 void TestEndToEnd::configFile_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("node");
+    // where config.cfg lies: w the working directory, x $XDG_CONFIG_HOME/velmar (the variable
+    // unset otherwise), h ~/.config/velmar
+    QTest::addColumn<QString>("places");
+    // the log-in line, or the line on standard error when there is no file to read
+    QTest::addColumn<QByteArray>("logIn");
 
-    QTest::newRow("no arguments") << QStringList() << QByteArray("Main");
-    QTest::newRow("-config before -c") << QStringList { "-config", "a.cfg", "-c", "b.cfg" } << QByteArray("A");
-    QTest::newRow("-config after -c") << QStringList { "-c", "b.cfg", "-config", "a.cfg" } << QByteArray("A");
-    QTest::newRow("first -c") << QStringList { "-c", "a.cfg", "-c", "b.cfg" } << QByteArray("A");
-    QTest::newRow("-Config is no option word") << QStringList { "-Config", "a.cfg" } << QByteArray("Main");
-    QTest::newRow("-c without a name") << QStringList { "-c" } << QByteArray();
+    QTest::newRow("no arguments") << QStringList() << "w" << QByteArray("Main k0");
+    QTest::newRow("-config before -c") << QStringList { "-config", "a.cfg", "-c", "b.cfg" } << "wx" << QByteArray("A k0");
+    QTest::newRow("-config after -c") << QStringList { "-c", "b.cfg", "-config", "a.cfg" } << "w" << QByteArray("A k0");
+    QTest::newRow("first -c") << QStringList { "-c", "a.cfg", "-c", "b.cfg" } << "w" << QByteArray("A k0");
+    QTest::newRow("-Config is no option word") << QStringList { "-Config", "a.cfg" } << "w" << QByteArray("Main k0");
+    QTest::newRow("-c without a name") << QStringList { "-c" } << "x" << QByteArray("Can't open config file : \n");
+    QTest::newRow("neither file") << QStringList() << "" << QByteArray("Can't open config file : config.cfg\n");
+    QTest::newRow("only the XDG one, read in its folder") << QStringList() << "xh" << QByteArray("Xdg x0");
+    QTest::newRow("both") << QStringList() << "wx" << QByteArray("Main k0");
+    QTest::newRow("XDG_CONFIG_HOME unset") << QStringList() << "h" << QByteArray("Home h0");
 }
 
 void TestEndToEnd::configFile()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, node);
+    QFETCH(QString, places);
+    QFETCH(QByteArray, logIn);
     QTemporaryDir dir;
     ScriptedServer server;
-    QVERIFY(writeFile(dir.filePath("k.key"), "k0\n"));
     const QByteArray settings = "STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(server.port()) + "\nKEY_ON_STARS k.key\nNAME_ON_STARS ";
-    for (const QString &file : QStringList { "config.cfg", "a.cfg", "b.cfg" })
-        QVERIFY(writeFile(dir.filePath(file), settings + (file == "config.cfg" ? "Main" : file.left(1).toUpper().toLatin1()) + '\n'));
+    const QStringList folders { "w", "x/velmar", "h/.config/velmar" };
+    const QByteArrayList nodes { "Main", "Xdg", "Home" };
+    const QByteArrayList keys { "k0\n", "x0\n", "h0\n" };
+    for (int i = 0; i < folders.size(); ++i) {
+        const QString folder = dir.filePath(folders.at(i));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + "/k.key", keys.at(i)));
+        if (places.contains(folders.at(i).at(0)))
+            QVERIFY(writeFile(folder + "/config.cfg", settings + nodes.at(i) + '\n'));
+    }
+    for (const QString &file : QStringList { "a.cfg", "b.cfg" })
+        QVERIFY(writeFile(dir.filePath("w/" + file), settings + file.left(1).toUpper().toLatin1() + '\n'));
+    const QStringList environment { "HOME=" + dir.filePath("h"), "XDG_CONFIG_HOME=" + (places.contains('x') ? dir.filePath("x") : QString()) };
     QProcess velmar;
-    QVERIFY(startVelmar(velmar, dir.path(), arguments));
-    if (node.isEmpty()) {
+    QVERIFY(startVelmar(velmar, dir.filePath("w"), arguments, environment));
+    if (logIn.startsWith("Can't")) {
         QByteArray errors;
-        QVERIFY(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains("Can't open config file : \n"); }, Wait));
+        QVERIFY(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains(logIn); }, Wait));
         // An empty name is not handed to Qt, which would warn about it.
         QVERIFY2(!errors.contains("No file name specified"), errors);
         // Without a file the client goes to the default address, not to the test's server.
@@ -84,7 +103,7 @@ void TestEndToEnd::configFile()
         QVERIFY2(server.waitForClient(Wait), velmar.readAllStandardError());
         server.send("0\n");
         QVERIFY(server.waitForLines(1, Wait));
-        QCOMPARE(server.lines().first(), node + " k0");
+        QCOMPARE(server.lines().first(), logIn);
     }
     velmar.kill();
     velmar.waitForFinished();
