@@ -64,12 +64,12 @@ struct HornScript
         : horn({"A", "B"}, settings, nullptr, [this] { return now; })
         , list(&horn, {"A", "B"}, 60 * 60000, nullptr, [this] { return now; })
     {
-        QObject::connect(&horn, &Horn::startRow, [this](int row) { seen << QStringLiteral("+%1").arg(row); });
-        QObject::connect(&horn, &Horn::stopRow, [this](int row) { seen << QStringLiteral("-%1").arg(row); });
-        QObject::connect(&horn, &Horn::heldBackChanged, [this](int row, int n) { seen << QStringLiteral("h%1:%2").arg(row).arg(n); });
-        QObject::connect(&horn, &Horn::waitingForAck, [this](int row, bool on) { seen << QStringLiteral("%1%2").arg(on ? 'a' : 'A').arg(row); });
-        QObject::connect(&horn, &Horn::silenced, [this] { seen << "!"; });
-        QObject::connect(&horn, &Horn::log, [this](const QString &line) { seen << '[' + line + ']'; });
+        QObject::connect(&horn, &Horn::startRow, &horn, [this](int row) { seen << QStringLiteral("+%1").arg(row); });
+        QObject::connect(&horn, &Horn::stopRow, &horn, [this](int row) { seen << QStringLiteral("-%1").arg(row); });
+        QObject::connect(&horn, &Horn::heldBackChanged, &horn, [this](int row, int n) { seen << QStringLiteral("h%1:%2").arg(row).arg(n); });
+        QObject::connect(&horn, &Horn::waitingForAck, &horn, [this](int row, bool on) { seen << QStringLiteral("%1%2").arg(on ? 'a' : 'A').arg(row); });
+        QObject::connect(&horn, &Horn::silenced, &horn, [this] { seen << "!"; });
+        QObject::connect(&horn, &Horn::log, &horn, [this](const QString &line) { seen << '[' + line + ']'; });
     }
 
     void run(const QString &steps)
