@@ -15,6 +15,7 @@ constexpr int DefaultAlarmRepeatSeconds = 30;
 constexpr int FullVolume = 100;
 constexpr int LongestHoldoffMs = 600000;
 constexpr int LongestAlarmListKeepMin = 24 * 60;
+constexpr int DefaultRunTimeoutSeconds = RunSettings::DefaultTimeoutMs / MsPerSecond;
 
 struct Bounds
 {
@@ -104,6 +105,31 @@ OperatorSettings readOperatorFeatures(const Config &config)
     return features;
 }
 
+// RUN_ON_RING program [argument ...] or RUN_ON_EVENT events program [argument ...], every entry.
+QVector<EventCommand> commands(const Config &config, const char *key, bool withEvents)
+{
+    QVector<EventCommand> result;
+    const QStringList entries = config.allRestsOf(QLatin1String(key));
+    for (const QString &entry : entries) {
+        const EventCommand command = EventCommand::fromEntry(entry, withEvents);
+        if (command.program.isEmpty())
+            qCDebug(lcConfig).noquote() << QStringLiteral("%1 [%2] names no program; ignored").arg(QLatin1String(key), entry);
+        else
+            result << command;
+    }
+    return result;
+}
+
+RunSettings readRuns(const Config &config)
+{
+    RunSettings runs;
+    runs.onRing = commands(config, "RUN_ON_RING", false);
+    runs.onEvent = commands(config, "RUN_ON_EVENT", true);
+    runs.timeoutMs = MsPerSecond
+        * boundedKey(config, "RUN_TIMEOUT_SEC", {1, LongestSeconds, DefaultRunTimeoutSeconds, false});
+    return runs;
+}
+
 } // namespace
 
 bool Settings::supervisesLink() const
@@ -118,5 +144,6 @@ Settings Settings::fromConfig(const Config &config)
     settings.linkLostSound = alarmSound(config);
     settings.showSoundErrors = switchedOn(config, "SHOW_SOUND_ERRORS");
     settings.operatorFeatures = readOperatorFeatures(config);
+    settings.runs = readRuns(config);
     return settings;
 }

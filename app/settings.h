@@ -1,5 +1,6 @@
 #pragma once
 
+#include "operator/commandrunner.h"
 #include "operator/horncontrol.h"
 #include "sound/linkalarm.h"
 #include "stars/linksupervisor.h"
@@ -16,6 +17,7 @@ struct Settings
     AlarmSound linkLostSound;
     bool showSoundErrors = false;
     OperatorSettings operatorFeatures;
+    RunSettings runs;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
     bool supervisesLink() const;

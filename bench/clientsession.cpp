@@ -1,14 +1,19 @@
 #include "clientsession.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QTextStream>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "app/config.h"
 #include "body/body.h"
+#include "operator/commandrunner.h"
 
 namespace {
 
@@ -20,14 +25,15 @@ constexpr int GiveUpMs = 600000;
 
 const QString ClientSession::ClientNode = QStringLiteral("Bench");
 
-ClientSession::ClientSession()
-    : server(ClientNode)
+ClientSession::ClientSession(const QByteArray &extraConfig)
+    : extra(extraConfig)
+    , server(ClientNode)
 {
 }
 
 ClientSession::~ClientSession() = default;
 
-QString ClientSession::writeConfig(const QString &dir, quint16 port)
+QString ClientSession::writeConfig(const QString &dir, quint16 port, const QByteArray &extraConfig)
 {
     const QString keyPath = dir + QStringLiteral("/Bench.key");
     QFile key(keyPath);
@@ -47,6 +53,7 @@ QString ClientSession::writeConfig(const QString &dir, quint16 port)
         << "FLGON Dev\n";
     for (int i = 0; i < SoundRows; ++i)
         out << "EVENT Fault" << i << " x.wav 50 Dev\n";
+    out << extraConfig;
     return configPath;
 }
 
@@ -58,7 +65,7 @@ bool ClientSession::open(QString &error)
         return false;
     }
     config = Config();
-    config.loadFile(writeConfig(dir.path(), port));
+    config.loadFile(writeConfig(dir.path(), port, extra));
 
     QEventLoop loop;
     bool subscribed = false;
@@ -78,6 +85,44 @@ bool ClientSession::open(QString &error)
 }
 
 qint64 ClientSession::burst(int events, int asks, double &longestGapMs, QString &error)
+{
+    return waitFor([&] { server.startBurst(events, asks); }, [] {}, longestGapMs, error);
+}
+
+ClientSession::Storm ClientSession::storm(int events, int perSecond, int askEvery, QString &error)
+{
+    Storm storm;
+    auto *runner = body->findChild<CommandRunner *>();
+    if (!runner) {
+        error = QStringLiteral("no program configured");
+        return storm;
+    }
+    const auto counting = QObject::connect(runner, &CommandRunner::log, runner, [&storm](const QString &line) {
+        storm.droppedLines += line.startsWith(QLatin1String("Dropped "));
+    });
+    const auto countRunning = [&storm, runner] {
+        const QList<QProcess *> processes = runner->findChildren<QProcess *>(QString(), Qt::FindDirectChildrenOnly);
+        const int running = int(std::count_if(processes.cbegin(), processes.cend(), [](const QProcess *p) {
+            return p->state() != QProcess::NotRunning;
+        }));
+        storm.mostRunning = qMax(storm.mostRunning, running);
+    };
+    double gapMs = 0;
+    if (waitFor([&] { server.startStorm(events, perSecond, askEvery); }, countRunning, gapMs, error) >= 0)
+        storm.longestAnswerMs = server.longestAnswerNs() / 1e6;
+    // The programs still running end, and the queue empties, before the next storm.
+    QElapsedTimer settling;
+    settling.start();
+    while (!runner->findChildren<QProcess *>(QString(), Qt::FindDirectChildrenOnly).isEmpty() && settling.elapsed() < GiveUpMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, TickMs);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QObject::disconnect(counting);
+    return storm;
+}
+
+qint64 ClientSession::waitFor(const std::function<void()> &start, const std::function<void()> &onTick,
+                              double &longestGapMs, QString &error)
 {
     QEventLoop loop;
     qint64 elapsedNs = -1;
@@ -100,10 +145,11 @@ qint64 ClientSession::burst(int events, int asks, double &longestGapMs, QString 
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         longestGapMs = qMax(longestGapMs, sinceTick.nsecsElapsed() / 1e6);
         sinceTick.restart();
+        onTick();
     });
     sinceTick.start();
     tick.start(TickMs);
-    server.startBurst(events, asks);
+    start();
     loop.exec();
     QObject::disconnect(doneConnection);
     QObject::disconnect(failConnection);

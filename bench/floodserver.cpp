@@ -51,6 +51,20 @@ void FloodServer::startBurst(int events, int asks)
     queued.release();
 }
 
+void FloodServer::startStorm(int events, int perSecond, int askEvery)
+{
+    {
+        const QMutexLocker lock(&mutex);
+        bursts.enqueue({ events, events / askEvery, perSecond, askEvery });
+    }
+    queued.release();
+}
+
+qint64 FloodServer::longestAnswerNs() const
+{
+    return longestAnswer;
+}
+
 void FloodServer::run()
 {
     QTcpServer server;
@@ -75,7 +89,7 @@ void FloodServer::run()
             const QMutexLocker lock(&mutex);
             burst = bursts.dequeue();
         }
-        if (!runBurst(*socket, burst))
+        if (!(burst.perSecond > 0 ? runStorm(*socket, burst) : runBurst(*socket, burst)))
             break;
     }
     socket->abort();
@@ -121,6 +135,64 @@ int FloodServer::takeAnswers(QTcpSocket &socket)
     return answers;
 }
 
+bool FloodServer::send(QTcpSocket &socket, const QByteArray &bytes)
+{
+    socket.write(bytes);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(WaitMs)) {
+            emit failed(QStringLiteral("client stopped reading"));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Answers come in the order of their asks.
+void FloodServer::timeAnswers(QTcpSocket &socket, QQueue<qint64> &sentNs)
+{
+    while (socket.canReadLine()) {
+        if (socket.readLine().contains(AnswerMarker) && !sentNs.isEmpty())
+            longestAnswer = qMax<qint64>(longestAnswer, steadyNowNs() - sentNs.dequeue());
+    }
+}
+
+// Each line goes out at its time; meanwhile the answers that came are timed.
+bool FloodServer::runStorm(QTcpSocket &socket, const Burst &storm)
+{
+    // Without it each small line waits for the client's delayed acknowledgement.
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    longestAnswer = 0;
+    QQueue<qint64> sentNs;
+    const qint64 startNs = steadyNowNs();
+    const qint64 periodNs = 1000000000LL / storm.perSecond;
+    for (int i = 0; i < storm.events; ++i) {
+        const qint64 dueNs = startNs + i * periodNs;
+        for (qint64 now = steadyNowNs(); now < dueNs; now = steadyNowNs()) {
+            socket.waitForReadyRead(0);
+            timeAnswers(socket, sentNs);
+            QThread::usleep(qMin<qint64>(100, (dueNs - now) / 1000));
+        }
+        QByteArray lines = EventPrefix + node + " _Tick " + QByteArray::number(i) + '\n';
+        const bool ask = (i + 1) % storm.askEvery == 0;
+        if (ask)
+            lines += EventPrefix + node + " Hello\n";
+        if (ask)
+            sentNs.enqueue(steadyNowNs());
+        if (!send(socket, lines))
+            return false;
+        timeAnswers(socket, sentNs);
+    }
+    while (!sentNs.isEmpty()) {
+        if (!socket.waitForReadyRead(WaitMs)) {
+            emit failed(QStringLiteral("answers missing: %1 of %2").arg(sentNs.size()).arg(storm.asks));
+            return false;
+        }
+        timeAnswers(socket, sentNs);
+    }
+    emit burstDone(steadyNowNs() - startNs);
+    return true;
+}
+
 bool FloodServer::runBurst(QTcpSocket &socket, const Burst &burst)
 {
     const qint64 startNs = steadyNowNs();
@@ -135,14 +207,9 @@ bool FloodServer::runBurst(QTcpSocket &socket, const Burst &burst)
             chunk += EventPrefix + node + " Hello\n";
         if (chunk.size() < ChunkBytes && i + 1 < total)
             continue;
-        socket.write(chunk);
+        if (!send(socket, chunk))
+            return false;
         chunk.clear();
-        while (socket.bytesToWrite() > 0) {
-            if (!socket.waitForBytesWritten(WaitMs)) {
-                emit failed(QStringLiteral("client stopped reading"));
-                return false;
-            }
-        }
         answers += takeAnswers(socket);
     }
     while (answers < burst.asks) {

@@ -28,6 +28,11 @@ public:
     quint16 startListening();
     // Queues one burst: `events` event lines, then `asks` "Hello" asks.
     void startBurst(int events, int asks);
+    // Queues a storm: `events` event lines at `perSecond`, with a "Hello" ask after every
+    // `askEvery` of them; each answer's delay counts for longestAnswerNs().
+    void startStorm(int events, int perSecond, int askEvery);
+    // The longest time an ask of the last storm waited for its answer.
+    qint64 longestAnswerNs() const;
 
 signals:
     // The client's subscription line arrived; `atNs` is on the steady clock.
@@ -43,12 +48,17 @@ private:
     struct Burst {
         int events;
         int asks;
+        int perSecond = 0;  // 0: as fast as the client takes them
+        int askEvery = 0;
     };
 
     bool logIn(QTcpSocket &socket);
     bool readLine(QTcpSocket &socket, QByteArray &line);
     bool runBurst(QTcpSocket &socket, const Burst &burst);
     int takeAnswers(QTcpSocket &socket);
+    bool runStorm(QTcpSocket &socket, const Burst &storm);
+    bool send(QTcpSocket &socket, const QByteArray &bytes);
+    void timeAnswers(QTcpSocket &socket, QQueue<qint64> &sentNs);
 
     const QByteArray node;
     quint16 port = 0;
@@ -57,6 +67,7 @@ private:
     QMutex mutex;
     QQueue<Burst> bursts;
     std::atomic<bool> stopping{false};
+    std::atomic<qint64> longestAnswer{0};
 };
 
 qint64 steadyNowNs();

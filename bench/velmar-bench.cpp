@@ -30,6 +30,12 @@ constexpr int RelayEventsToOne = 500000;
 constexpr int RelayEventsToTen = 200000;
 constexpr int RelaySubscribers = 10;
 constexpr double KiBPerMiB = 1024;
+constexpr int StormEvents = 500;
+constexpr int StormPerSecond = 1000;
+constexpr int StormAskEvery = 10;
+// A program that takes a while, as speech does, so that the storm fills the queue.
+const QByteArray StormProgram = QByteArrayLiteral("RUN_ON_EVENT Tick sleep 0.2\n");
+const QByteArray IdleProgram = QByteArrayLiteral("RUN_ON_EVENT Never sleep 0.2\n");
 const QString DebugOff = QStringLiteral("*.debug=false");
 const QString DebugOn = QStringLiteral("*.debug=false\nvelmar.*.debug=true");
 const QString MemoryProbe = QStringLiteral("--memory-probe");
@@ -219,6 +225,42 @@ void addShownLog(QVector<Figure> &figures)
     figures << lines << stall;
 }
 
+// The longest answer to a Hello ask after every 10th of 500 events at 1000/s with `program`
+// configured; with running and dropped, the most programs running at once and the red lines
+// about dropped runs.
+void measureStorm(const QByteArray &program, Figure &answer, Figure *running = nullptr, Figure *dropped = nullptr)
+{
+    ClientSession session(program);
+    QString error;
+    if (!session.open(error)) {
+        warn(answer.name, error);
+        return;
+    }
+    for (int r = 0; r < Runs; ++r) {
+        const ClientSession::Storm storm = session.storm(StormEvents, StormPerSecond, StormAskEvery, error);
+        answer.runs.append(storm.longestAnswerMs);
+        if (running && dropped) {
+            running->runs.append(storm.mostRunning);
+            dropped->runs.append(storm.droppedLines);
+        }
+    }
+    if (!error.isEmpty())
+        warn(answer.name, error);
+}
+
+// The storm once with a program on every event and once with one on no event, for the share
+// of the answer time that is the machine's own.
+void addStorm(QVector<Figure> &figures)
+{
+    Figure answer{ QStringLiteral("ask during program storm"), QStringLiteral("ms"), {}, 50, false };
+    Figure running{ QStringLiteral("programs at once"), QString(), {}, 4, false };
+    Figure dropped{ QStringLiteral("dropped-runs lines"), QString(), {}, 1, false };
+    Figure idle{ QStringLiteral("ask during storm, no runs"), QStringLiteral("ms"), {}, 50, false };
+    measureStorm(StormProgram, answer, &running, &dropped);
+    measureStorm(IdleProgram, idle);
+    figures << answer << running << dropped << idle;
+}
+
 void addProcesses(QVector<Figure> &figures)
 {
     Figure memory{ QStringLiteral("memory"), QStringLiteral("MiB"), {}, 8, false };
@@ -277,7 +319,7 @@ int main(int argc, char *argv[])
     if (arguments.contains(MemoryProbe))
         return memoryProbe();
 
-    // --only lines|floods|log|processes|link runs one group of figures; link needs root.
+    // --only lines|floods|log|storm|processes|link runs one group of figures; link needs root.
     const int only = arguments.indexOf(QStringLiteral("--only"));
     const QString group = only >= 0 ? arguments.value(only + 1) : QString();
     QVector<Figure> figures;
@@ -287,6 +329,8 @@ int main(int argc, char *argv[])
         addFloods(figures);
     if (group.isEmpty() || group == QLatin1String("log"))
         addShownLog(figures);
+    if (group.isEmpty() || group == QLatin1String("storm"))
+        addStorm(figures);
     if (group.isEmpty() || group == QLatin1String("processes"))
         addProcesses(figures);
     if (group == QLatin1String("link"))

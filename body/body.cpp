@@ -5,6 +5,7 @@
 #include "app/connectbysignature.h"
 #include "app/config.h"
 #include "log/logcolours.h"
+#include "operator/commandrunner.h"
 #include "operator/horncontrol.h"
 #include "operator/operatorbar.h"
 #include "sound/linkalarm.h"
@@ -39,6 +40,7 @@ Body::Body(QWidget *parent)
     setupSounds();
     setupSoundErrors();
     setupHornControl();
+    setupRuns();
 }
 
 Body::~Body() = default;
@@ -120,6 +122,22 @@ void Body::addAlarmsSwitch(QWidget *alarms)
     connect(showAlarms, &QCheckBox::toggled, alarms, &QWidget::setVisible);
 }
 
+void Body::setupRuns()
+{
+    if (!settings.runs.enabled())
+        return;
+    runner = new CommandRunner(settings.runs, this);
+    connect(runner, &CommandRunner::log, &logArea, &LogArea::log);
+    if (hornControl)
+        connect(hornControl, &HornControl::rang, runner, [this](int row) { rowRang(row); });
+}
+
+void Body::rowRang(int row)
+{
+    if (runner)
+        runner->rowRang(sounds.at(row)->name());
+}
+
 void Body::showNote(QWidget *note)
 {
     gridLayout_3->addWidget(note, 1, 0, 1, 2);
@@ -168,6 +186,8 @@ void Body::anyEvent(const AMsg &msg)
 {
     if (hornControl)
         hornControl->eventReceived();
+    if (runner)
+        runner->eventReceived(msg);
     for (int i = 0; i < sounds.size(); ++i) {
         Sound *row = sounds.at(i);
         // The sender field is read only for a listed event; the debug line reads it itself.
@@ -176,8 +196,10 @@ void Body::anyEvent(const AMsg &msg)
         qCDebug(lcBody) << msg.cmd << row->events() << listed << msg.from << row->senderText() << matches;
         if (matches && hornControl)
             hornControl->rowMatched(i, msg.from, msg.cmd);
-        else if (matches)
+        else if (matches) {
             row->play();
+            rowRang(i);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "ui_body.h"
 
 class AMsg;
+class CommandRunner;
 class HornControl;
 class LinkAlarm;
 class LinkSupervisor;
@@ -44,6 +45,8 @@ private:
     void setupSoundErrors();
     void setupHornControl();
     void addAlarmsSwitch(QWidget *alarms);
+    void setupRuns();
+    void rowRang(int row);
     void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
@@ -57,4 +60,5 @@ private:
     std::unique_ptr<LinkSupervisor> linkSupervisor;
     LinkAlarm *linkAlarm = nullptr;
     HornControl *hornControl = nullptr;
+    CommandRunner *runner = nullptr;
 };

@@ -6,6 +6,7 @@ install(FILES dist/velmar.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applicati
 install(FILES dist/velmar.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 file(GLOB example_sounds CONFIGURE_DEPENDS examples/*.wav)
 install(FILES examples/config.cfg ${example_sounds} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples)
+install(PROGRAMS examples/append-event DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples)
 install(DIRECTORY examples/keys DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples
         FILES_MATCHING PATTERN "*.key")
 # The README with the pictures it shows; the project's name would give the folder a capital.
@@ -57,4 +58,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt5multimedia5-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio, gstreamer1.0-alsa")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav")
+# The programs that the example configuration runs on events: speech and desktop notifications.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "espeak-ng, libnotify-bin")
 include(CPack)

@@ -135,6 +135,7 @@ void Horn::rowMatched(int row, const QString &sender, const QString &event)
         r.firstRingMs = clock();
         emit waitingForAck(row, true);
     }
+    emit rang(row);
     start(row, Start::ByEvent);
 }
 

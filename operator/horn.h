@@ -74,6 +74,8 @@ public slots:
 
 signals:
     void startRow(int row);
+    // The row starts because of an event: not a repeat, a click or the end of a mute.
+    void rang(int row);
     void stopRow(int row);
     void heldBackChanged(int row, int count);
     void waitingForAck(int row, bool waiting);

@@ -45,6 +45,7 @@ HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *
         connect(horn, &Horn::silenced, this, &HornControl::silenced);
         if (settings.alarmList)
             attachAlarmList(names, settings.alarmListKeepMin * MsPerMinute);
+        connect(horn, &Horn::rang, this, &HornControl::rang);
         attachRows();
     }
     if (settings.bar) {
@@ -87,6 +88,7 @@ void HornControl::rowMatched(int row, const QString &sender, const QString &even
     }
     if (!horn) {
         rows.at(row)->play();
+        emit rang(row);
         return;
     }
     horn->rowMatched(row, sender, event);

@@ -59,6 +59,8 @@ signals:
     void log(const QString &msg, const QColor &c);
     // The link-loss alarm's current ring is to stop.
     void silenced();
+    // The row starts ringing because of an event.
+    void rang(int row);
 
 private:
     void attachRows();

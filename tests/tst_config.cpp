@@ -185,7 +185,7 @@ void TestConfig::operatorKeys_data()
     QTest::addColumn<QByteArray>("text");
     // reconnect ms, longest ms, time-out ms | alarm file, volume, repeat ms | sound errors |
     // bar, tray, hold-off ms, repeat until acknowledged, [critical events], alarm list, its keep
-    // minutes | debug lines
+    // minutes | debug lines [| programs to run on a ring, on an event, their time-out ms]
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|0";
@@ -210,6 +210,9 @@ void TestConfig::operatorKeys_data()
         << QByteArray("CRITICAL_EVENTS Fire  Smoke\ncritical_events Flood\nALARM_LIST 1\nALARM_LIST_KEEP_MIN 1441\n")
         << "0 0 0||100 30000|0|0 0 0 0 [Fire Smoke Flood] 1 1440|1";
     QTest::newRow("keep minutes below the bound") << QByteArray("ALARM_LIST_KEEP_MIN 0\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 1|1";
+    QTest::newRow("programs, one without") << QByteArray("RUN_ON_RING say \"from %sender\" \"\"\nRUN_ON_EVENT \" Fire  Alarm\" ./a b\nRUN_ON_EVENT Ping\nRUN_ON_RING\nRUN_TIMEOUT_SEC 0\n")
+                                           << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|3|1 1 1000";
+    QTest::newRow("program time-out too long") << QByteArray("RUN_TIMEOUT_SEC 3601\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|1|0 0 3600000";
 }
 
 // Each key is off when absent; a value that is not a whole number or lies outside its bounds
@@ -227,7 +230,9 @@ void TestConfig::operatorKeys()
                  .arg(o.bar).arg(o.tray)
                  + QStringLiteral("%1 %2 [%3] %4 %5|%6").arg(o.horn.holdoffMs).arg(o.horn.repeatUntilAck)
                        .arg(o.horn.criticalEvents.join(' ')).arg(o.alarmList).arg(o.alarmListKeepMin).arg(debug.lines.size()),
-             expected);
+             expected.section('|', 0, 5));
+    const QString runs = QStringLiteral("%1 %2 %3").arg(s.runs.onRing.size()).arg(s.runs.onEvent.size()).arg(s.runs.timeoutMs);
+    QCOMPARE(runs, expected.section('|', 6).isEmpty() ? "0 0 30000" : expected.section('|', 6));
     QCOMPARE(s.supervisesLink(), s.link.reconnectMs > 0 || s.link.timeoutMs > 0 || !s.linkLostSound.file.isEmpty());
 }
 

@@ -5,10 +5,12 @@
 #include "body/body.h"
 #include "debugcapture.h"
 #include "operator/alarmlist.h"
+#include "operator/commandrunner.h"
 #include "operator/horn.h"
 #include "operator/linkstatus.h"
 #include "operator/traynotifier.h"
 #include "scriptedserver.h"
+#include "stars/amsg.h"
 #include "stars/stars.h"
 #include "support.h"
 
@@ -28,6 +30,38 @@ QMap<QString, QRect> places(QWidget &window)
         result.insert(path, QRect(widget->mapTo(&window, QPoint()), widget->size()));
     }
     return result;
+}
+
+// The program the runs start, in the working directory: it records its arguments,
+// NUL-separated, in "run.PID", and does what its first argument asks.
+const QByteArray Recorder = R"sh(#!/bin/sh
+printf '%s\0' "$@" > run.$$
+case "$1" in
+hang) exec sleep 60 ;;
+fail) printf 'first line\nsecond\n' >&2; exit 3 ;;
+kill) kill -9 $$ ;;
+esac
+)sh";
+
+// Every recorded run's arguments, joined by " ¦ ", in sorted order; a time reads hh:mm:ss.
+QStringList recordedRuns()
+{
+    QStringList runs;
+    for (const QString &name : QDir().entryList({"run.*"}, QDir::Files)) {
+        QFile record(name);
+        record.open(QIODevice::ReadOnly);
+        const QByteArray bytes = record.readAll();
+        const QString run = QString::fromUtf8(bytes.constData(), bytes.size()).chopped(1).replace(QChar(0), " ¦ ");
+        runs << QString(run).replace(QRegularExpression("\\d\\d:\\d\\d:\\d\\d"), "hh:mm:ss");
+    }
+    runs.sort();
+    return runs;
+}
+
+// Waits until the runner has no program left.
+bool settled(QObject *runner)
+{
+    return QTest::qWaitFor([runner] { return !runner || runner->findChildren<QProcess *>().isEmpty(); });
 }
 
 QString text(QWidget &window, const char *name)
@@ -57,7 +91,8 @@ struct HornScript
     Horn horn;
     AlarmList list;
     // +0 start row 0, -0 stop it, h0:2 its held-back count, a0/A0 waits for or got its
-    // acknowledgement, ! the link alarm silenced, [..] a log line.
+    // acknowledgement, ! the link alarm silenced, *0 row 0 rang because of an event, [..] a log
+    // line.
     QStringList seen;
 
     explicit HornScript(const HornSettings &settings)
@@ -69,6 +104,7 @@ struct HornScript
         QObject::connect(&horn, &Horn::heldBackChanged, &horn, [this](int row, int n) { seen << QStringLiteral("h%1:%2").arg(row).arg(n); });
         QObject::connect(&horn, &Horn::waitingForAck, &horn, [this](int row, bool on) { seen << QStringLiteral("%1%2").arg(on ? 'a' : 'A').arg(row); });
         QObject::connect(&horn, &Horn::silenced, &horn, [this] { seen << "!"; });
+        QObject::connect(&horn, &Horn::rang, &horn, [this](int row) { seen << QStringLiteral("*%1").arg(row); });
         QObject::connect(&horn, &Horn::log, &horn, [this](const QString &line) { seen << '[' + line + ']'; });
     }
 
@@ -137,6 +173,10 @@ private slots:
     void keysAddOnlyTheBar();
     void barAndRowsFollowTheHorn();
     void trayFoldsEvents();
+    void runs_data();
+    void runs();
+    void runLimits_data();
+    void runLimits();
 };
 
 void TestHorn::initTestCase()
@@ -145,11 +185,15 @@ void TestHorn::initTestCase()
     QVERIFY(QDir::setCurrent(dir.path()));
     QVERIFY(writeFile("Zendri.key", "k0\n"));
     QVERIFY(writeWav("a.wav"));
+    QVERIFY(writeFile("rec", Recorder));
+    QVERIFY(QFile::setPermissions("rec", QFile::ReadOwner | QFile::ExeOwner));
 }
 
 void TestHorn::cleanup()
 {
     config = Config();
+    for (const QString &name : QDir().entryList({"run.*"}, QDir::Files))
+        QFile::remove(name);
 }
 
 // The steps and the trace as HornScript reads and writes them.
@@ -160,26 +204,26 @@ void TestHorn::script_data()
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("trace");
 
-    QTest::newRow("plays every match") << 0 << false << "r m0 m1 r m0" << "+0 +1 +0 = 2 2 0";
-    QTest::newRow("silence stops, the next event sounds") << 0 << false << "r m0 s r m0" << "+0 -0 -1 ! [Horn silenced] +0 = 2 2 0";
+    QTest::newRow("plays every match") << 0 << false << "r m0 m1 r m0" << "*0 +0 *1 +1 *0 +0 = 2 2 0";
+    QTest::newRow("silence stops, the next event sounds") << 0 << false << "r m0 s r m0" << "*0 +0 -0 -1 ! [Horn silenced] *0 +0 = 2 2 0";
     QTest::newRow("mute holds and logs each match") << 0 << false << "M r m0 m1 r m1 r"
         << "[Horn muted] -0 -1 [Muted: Dev Alarm for [A]] [Muted: Dev Alarm for [B]] [Muted: Dev Alarm for [B]] = 3 2 2";
-    QTest::newRow("mute again unmutes") << 0 << false << "M M r m0" << "[Horn muted] -0 -1 [Horn unmuted] +0 = 1 1 0";
+    QTest::newRow("mute again unmutes") << 0 << false << "M M r m0" << "[Horn muted] -0 -1 [Horn unmuted] *0 +0 = 1 1 0";
     QTest::newRow("button blocked while muted") << 0 << false << "M c0" << "[Horn muted] -0 -1 [Muted: [A] not played] = 0 0 0";
     QTest::newRow("snooze clicked again ends") << 0 << false << "S r m0 S r m0"
-        << "[Horn snoozed for 1 min] -0 -1 [Snoozed: Dev Alarm for [A]] [Snooze ended] +0 = 2 2 1";
+        << "[Horn snoozed for 1 min] -0 -1 [Snoozed: Dev Alarm for [A]] [Snooze ended] *0 +0 = 2 2 1";
     QTest::newRow("snooze ends a mute") << 0 << false << "M S S" << "[Horn muted] -0 -1 [Horn snoozed for 1 min] -0 -1 [Snooze ended] = 0 0 0";
     QTest::newRow("hold-off counts, logs at the next start") << 1000 << false << "r m0 t400 r m0 t400 r m0 m1 t300 r m0"
-        << "+0 h0:1 h0:2 +1 [[A] held back 2 events since it last started] h0:0 +0 = 4 4 0";
+        << "*0 +0 h0:1 h0:2 *1 +1 *0 [[A] held back 2 events since it last started] h0:0 +0 = 4 4 0";
     QTest::newRow("hold-off per row") << 1000 << false << "r m0 m1 t10 r m1 t1000 r m1"
-        << "+0 +1 h1:1 [[B] held back 1 event since it last started] h1:0 +1 = 3 3 0";
+        << "*0 +0 *1 +1 h1:1 *1 [[B] held back 1 event since it last started] h1:0 +1 = 3 3 0";
     QTest::newRow("repeat until acknowledged") << 0 << true << "r m0 e0 t5000 e0 c0 e0"
-        << "a0 +0 +0 +0 A0 -0 [[A] acknowledged 00:00:05 after its first ring] = 1 1 0";
+        << "a0 *0 +0 +0 +0 A0 -0 [[A] acknowledged 00:00:05 after its first ring] = 1 1 0";
     QTest::newRow("a button click plays once") << 0 << true << "c0 e0" << "+0 = 0 0 0";
     QTest::newRow("silence acknowledges") << 0 << true << "r m0 m1 s e0"
-        << "a0 +0 a1 +1 -0 -1 A0 -0 [[A] acknowledged 00:00:00 after its first ring] A1 -1 [[B] acknowledged 00:00:00 after its first ring] ! [Horn silenced] = 1 1 0";
+        << "a0 *0 +0 a1 *1 +1 -0 -1 A0 -0 [[A] acknowledged 00:00:00 after its first ring] A1 -1 [[B] acknowledged 00:00:00 after its first ring] ! [Horn silenced] = 1 1 0";
     QTest::newRow("mute stops repeats, unmute rings again") << 0 << true << "r m0 M e0 M e0"
-        << "a0 +0 [Horn muted] -0 -1 [Horn unmuted] +0 +0 = 1 1 0";
+        << "a0 *0 +0 [Horn muted] -0 -1 [Horn unmuted] +0 +0 = 1 1 0";
 }
 
 void TestHorn::script()
@@ -205,25 +249,25 @@ void TestHorn::alarms_data()
     QTest::addColumn<QString>("list");
 
     QTest::newRow("shelve stops, acknowledges, logs each match") << 0 << "" << "r m0 f0 r m0 m1"
-        << "a0 +0 A0 -0 [[A] acknowledged 00:00:00 after its first ring] [[A] shelved for 15 min] [Shelved: Dev Alarm for [A]] a1 +1 = 2 2 0"
+        << "a0 *0 +0 A0 -0 [[A] acknowledged 00:00:00 after its first ring] [[A] shelved for 15 min] [Shelved: Dev Alarm for [A]] a1 *1 +1 = 2 2 0"
         << "B ringing 1, A shelved 2";
     QTest::newRow("a timed shelf ends") << 0 << "" << "f0 t899000 r m0 t1000 r m0"
-        << "-0 [[A] shelved for 15 min] [Shelved: Dev Alarm for [A]] [[A] shelf ended] a0 +0 = 2 2 0" << "A ringing 2";
+        << "-0 [[A] shelved for 15 min] [Shelved: Dev Alarm for [A]] [[A] shelf ended] a0 *0 +0 = 2 2 0" << "A ringing 2";
     QTest::newRow("unshelve") << 0 << "" << "F0 t3723000 u0 r m0"
-        << "-0 [[A] shelved until unshelved] [[A] unshelved after 01:02:03] a0 +0 = 1 1 0" << "A ringing 1";
+        << "-0 [[A] shelved until unshelved] [[A] unshelved after 01:02:03] a0 *0 +0 = 1 1 0" << "A ringing 1";
     QTest::newRow("critical rings through mute and snooze") << 0 << "Alarm B" << "M r m0 m1 e1 S e1 c1"
-        << "{CRITICAL_EVENTS [Alarm] names no row's event} [Horn muted] -0 [Muted: Dev Alarm for [A]] a1 +1 +1 [Horn snoozed for 1 min] -0 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] = 1 1 1"
+        << "{CRITICAL_EVENTS [Alarm] names no row's event} [Horn muted] -0 [Muted: Dev Alarm for [A]] a1 *1 +1 +1 [Horn snoozed for 1 min] -0 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] = 1 1 1"
         << "A held while muted 1, B acknowledged 1";
     QTest::newRow("critical cannot be shelved, silence stops it") << 0 << "B" << "f1 M r m1 s"
-        << "[Horn muted] -0 a1 +1 -0 -1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] ! [Horn silenced] = 1 1 0"
+        << "[Horn muted] -0 a1 *1 +1 -0 -1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] ! [Horn silenced] = 1 1 0"
         << "B acknowledged 1";
     QTest::newRow("critical hold-off still counts") << 1000 << "B" << "M r m1 t100 r m1"
-        << "[Horn muted] -0 a1 +1 h1:1 = 2 2 0" << "B ringing 2";
+        << "[Horn muted] -0 a1 *1 +1 h1:1 = 2 2 0" << "B ringing 2";
     QTest::newRow("unacknowledged first, newest first") << 0 << "" << "r m0 t1000 r m1 e1 k0 t1000 r m0 e0 t1000 M r m1 n0"
-        << "a0 +0 a1 +1 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] +0 +0 [Horn muted] -0 -1 [Muted: Dev Alarm for [B]] = 4 4 1"
+        << "a0 *0 +0 a1 *1 +1 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] *0 +0 +0 [Horn muted] -0 -1 [Muted: Dev Alarm for [B]] = 4 4 1"
         << "B held while muted 2, A not heard 2";
     QTest::newRow("ack all, then kept for an hour") << 0 << "" << "r m0 r m1 K t3599000 r m1 K t1000 x"
-        << "a0 +0 a1 +1 A0 -0 [[A] acknowledged 00:00:00 after its first ring] A1 -1 [[B] acknowledged 00:00:00 after its first ring] a1 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] -0 = 3 3 0"
+        << "a0 *0 +0 a1 *1 +1 A0 -0 [[A] acknowledged 00:00:00 after its first ring] A1 -1 [[B] acknowledged 00:00:00 after its first ring] a1 *1 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] -0 = 3 3 0"
         << "B acknowledged 2";
 }
 
@@ -430,6 +474,94 @@ void TestHorn::trayFoldsEvents()
     QCOMPARE(messages.at(0).at(0).toString(), QStringLiteral("Dev: Alarm"));
     QCOMPARE(messages.at(1).at(0).toString(), QStringLiteral("Dev: Flood (and 2 more)"));
     QVERIFY(!tray.icon().icon().isNull());
+}
+
+void TestHorn::runs_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    QTest::addColumn<bool>("muted");
+    QTest::addColumn<QByteArray>("events");
+    QTest::addColumn<QStringList>("runs");
+
+    const QByteArray text = "RUN_ON_EVENT Alarm ./rec \"%text\"\n";
+    const QByteArray both = "EVENT Alarm a.wav 50 Dev\nRUN_ON_RING ./rec ring \"%row\" %sender\nRUN_ON_EVENT \"Fire Alarm\" ./rec event %event\n";
+    const QByteArray twice = "Dev>Zendri _Alarm\nDev>Zendri _Alarm\n";
+    QTest::newRow("no keys") << QByteArray("EVENT Alarm a.wav 50\n") << false << twice << QStringList();
+    QTest::newRow("placeholders") << QByteArray("RUN_ON_EVENT \" Alarm \" ./rec \"%sender: %event\" \"%text\" [%row] %time 100%% %%text %x %\n")
+        << false << QByteArray("Dev>Zendri _Alarm high  3\n") << QStringList {"Dev: Alarm ¦ high 3 ¦ [] ¦ hh:mm:ss ¦ 100% ¦ %text ¦ %x ¦ %"};
+    QTest::newRow("shell syntax") << text << false << QByteArray("Dev>Zendri _Alarm '; touch pwned; '\nDev>Zendri _Alarm $(touch pwned)\nDev>Zendri _Alarm `touch pwned` | touch pwned && touch pwned\n")
+        << QStringList {"$(touch pwned)", "'; touch pwned; '", "`touch pwned` | touch pwned && touch pwned"};
+    QTest::newRow("control characters, a next-line, invalid UTF-8") << text << false << QByteArray("Dev>Zendri _Alarm a\x01" "b\x1b[1mc\xc2\x85" "d\x7f \xff\xfeok\n")
+        << QStringList {"a b [1mc d  \uFFFD\uFFFDok"};
+    QTest::newRow("1 MiB, cut before a surrogate pair") << text << false << "Dev>Zendri _Alarm " + QByteArray(1 << 20, 'x') + "\nDev>Zendri _Alarm " + QByteArray(1023, 'x') + "\xf0\x9f\x98\x80\n"
+        << QStringList {QString(1023, 'x'), QString(1024, 'x')};
+    QTest::newRow("placeholders in the texts") << QByteArray("RUN_ON_EVENT Alarm ./rec %sender/%text\n") << false
+        << QByteArray("Dev%sender>Zendri _Alarm %text %% %row\n") << QStringList {"Dev%sender/%text %% %row"};
+    QTest::newRow("without the horn the row rings") << both << false << twice + "Other>Zendri _Alarm\nDev>Zendri _Ping\nOps>Zendri _Fire\n"
+        << QStringList {"event ¦ Alarm", "event ¦ Alarm", "event ¦ Alarm", "event ¦ Fire", "ring ¦ Alarm ¦ Dev", "ring ¦ Alarm ¦ Dev"};
+    QTest::newRow("muted: no ring, the event runs") << both + "OPERATOR_BAR 1\n" << true << twice << QStringList {"event ¦ Alarm", "event ¦ Alarm"};
+    QTest::newRow("held off: one ring") << both + "EVENT_HOLDOFF_MS 60000\n" << false << twice << QStringList {"event ¦ Alarm", "event ¦ Alarm", "ring ¦ Alarm ¦ Dev"};
+}
+
+// Each argument reaches the program as one literal argument, and no shell ever sees it.
+void TestHorn::runs()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(bool, muted);
+    QFETCH(QByteArray, events);
+    QFETCH(QStringList, runs);
+    ScriptedServer server;
+    QVERIFY(loadConfig(serverConfig(server) + keys));
+    Body body;
+    if (muted)
+        body.findChild<QPushButton *>("MuteB")->click();
+    QVERIFY(acceptLogIn(server, events + "Dev>Zendri Hello\n", 1).endsWith(" Nice to meet you!\n"));
+    auto *runner = body.findChild<CommandRunner *>();
+    QCOMPARE(runner != nullptr, keys.contains("RUN_"));
+    QVERIFY(settled(runner));
+    QCOMPARE(recordedRuns(), runs);
+    QVERIFY(!QFile::exists("pwned"));
+}
+
+void TestHorn::runLimits_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<int>("events");
+    QTest::addColumn<int>("ran");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("4 run, 64 wait") << "Alarm ./rec" << 30000 << 70 << 68 << "Dropped 2 runs of programs on events: at most 4 run at once and 64 wait";
+    QTest::newRow("exit status") << "Alarm ./rec fail" << 30000 << 2 << 2 << "[./rec] failed: exit status 3: first line";
+    QTest::newRow("signal") << "Alarm ./rec kill" << 30000 << 2 << 2 << "[./rec] failed: ended by signal 9";
+    QTest::newRow("time-out") << "Alarm ./rec hang" << 300 << 2 << 2 << "[./rec] failed: still running after 0.3 s: killed";
+    QTest::newRow("missing program") << "Alarm ./missing" << 30000 << 2 << 0 << "[./missing] failed: could not start: execvp: No such file or directory";
+}
+
+// No more than 4 programs at once, the rest wait or are dropped with one line once the queue
+// has emptied; an entry that fails twice gives one line.
+void TestHorn::runLimits()
+{
+    QFETCH(QString, entry);
+    QFETCH(int, timeoutMs);
+    QFETCH(int, events);
+    QFETCH(int, ran);
+    QFETCH(QString, line);
+    RunSettings settings;
+    settings.onEvent << EventCommand::fromEntry(entry, true);
+    settings.timeoutMs = timeoutMs;
+    CommandRunner runner(settings);
+    QSignalSpy lines(&runner, &CommandRunner::log);
+    AMsg alarm;
+    alarm.parse("Dev>Zendri _Alarm");
+    for (int i = 0; i < events; ++i)
+        runner.eventReceived(alarm);
+    QCOMPARE(runner.findChildren<QProcess *>().size(), qMin(events, 4));
+    QVERIFY(settled(&runner));
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines.at(0).at(0).toString(), line);
+    QCOMPARE(lines.at(0).at(1).value<QColor>(), QColor(200, 0, 0));
+    QCOMPARE(recordedRuns().size(), ran);
 }
 
 QTEST_MAIN(TestHorn)
