@@ -44,6 +44,7 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
+    void addAlarmsSwitch(QWidget *alarms);
     void setupRuns();
     void rowRang(int row);
     void showPlaybackFailures(PlaybackWatch *watch);
