@@ -92,5 +92,5 @@ void Shelves::armTimer()
         timer.stop();
         return;
     }
-    timer.start(int(qBound<qint64>(0, next - clock(), std::numeric_limits<int>::max())));
+    timer.start(int(qBound(qint64(0), next - clock(), qint64(std::numeric_limits<int>::max()))));
 }
