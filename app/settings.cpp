@@ -14,6 +14,7 @@ constexpr int ShortestAlarmRepeatSeconds = 5;
 constexpr int DefaultAlarmRepeatSeconds = 30;
 constexpr int FullVolume = 100;
 constexpr int LongestHoldoffMs = 600000;
+constexpr int LongestAlarmListKeepMin = 24 * 60;
 constexpr int DefaultRunTimeoutSeconds = RunSettings::DefaultTimeoutMs / MsPerSecond;
 
 struct Bounds
@@ -106,6 +107,11 @@ OperatorSettings readOperatorFeatures(const Config &config)
     features.tray = switchedOn(config, "TRAY");
     features.horn.holdoffMs = boundedKey(config, "EVENT_HOLDOFF_MS", {0, LongestHoldoffMs, 0, true});
     features.horn.repeatUntilAck = switchedOn(config, "REPEAT_UNTIL_ACK");
+    features.horn.criticalEvents = config.allRestsOf(QStringLiteral("CRITICAL_EVENTS")).join(QLatin1Char(' ')).simplified()
+                                       .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    features.alarmList = switchedOn(config, "ALARM_LIST");
+    features.alarmListKeepMin = boundedKey(config, "ALARM_LIST_KEEP_MIN",
+                                           {1, LongestAlarmListKeepMin, features.alarmListKeepMin, false});
     return features;
 }
 

@@ -116,6 +116,18 @@ void Body::setupHornControl()
         gridLayout->addWidget(bar, 2, 0);
         resize(width(), height() + gridLayout->verticalSpacing() + bar->sizeHint().height());
     }
+    if (QWidget *alarms = hornControl->alarmWindow())
+        addAlarmsSwitch(alarms);
+}
+
+// "Alarms" beside "Log" shows and hides the alarm list's window as "Log" does the log's.
+void Body::addAlarmsSwitch(QWidget *alarms)
+{
+    auto *showAlarms = new QCheckBox(tr("Alarms"), frame);
+    showAlarms->setObjectName(QStringLiteral("ShowAlarms"));
+    showAlarms->setSizePolicy(ShowLog->sizePolicy());
+    gridLayout_3->addWidget(showAlarms, 0, 2);
+    connect(showAlarms, &QCheckBox::toggled, alarms, &QWidget::setVisible);
 }
 
 // The players are prepared and the output probed once the window is up, so that start-up

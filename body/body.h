@@ -49,6 +49,7 @@ private:
     // Rings the row for the event, through the horn when there is one.
     void ring(int row, const QString &sender, const QString &event);
     void askForAttention();
+    void addAlarmsSwitch(QWidget *alarms);
     void setupRuns();
     void rowRang(int row);
     void showPlaybackFailures(PlaybackWatch *watch);

@@ -1,9 +1,14 @@
 #include "operator/horncontrol.h"
 
 #include <QLoggingCategory>
+#include <QTime>
 
+#include "app/timeunits.h"
+#include "operator/alarmlist.h"
+#include "operator/alarmlistwindow.h"
 #include "operator/linkstatus.h"
 #include "operator/operatorbar.h"
+#include "operator/rowmenu.h"
 #include "operator/traynotifier.h"
 #include "sound/sound.h"
 #include "sound/soundwatch.h"
@@ -24,11 +29,15 @@ HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *
         horn = new Horn(names, settings.horn, this);
         connect(horn, &Horn::log, this, &HornControl::log);
         connect(horn, &Horn::silenced, this, &HornControl::silenced);
+        if (settings.alarmList)
+            attachAlarmList(names, settings.alarmListKeepMin * MsPerMinute);
         connect(horn, &Horn::rang, this, &HornControl::rang);
         attachRows();
     }
-    if (settings.bar)
+    if (settings.bar) {
         operatorBar = new OperatorBar(horn, link);
+        attachMenus();
+    }
     if (!settings.tray)
         return;
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -37,6 +46,8 @@ HornControl::HornControl(const OperatorSettings &settings, const QVector<Sound *
     }
     tray = new TrayNotifier(window, link);
 }
+
+HornControl::~HornControl() = default;
 
 OperatorBar *HornControl::bar() const
 {
@@ -47,6 +58,12 @@ void HornControl::watchSound(SoundWatch *watch)
 {
     if (operatorBar)
         operatorBar->showSound(watch);
+    if (alarmList) {
+        connect(watch, &SoundWatch::notHeardChanged, alarmList, [this](int row, bool notHeard) {
+            if (notHeard)
+                alarmList->rowNotHeard(row);
+        });
+    }
     if (!tray)
         return;
     connect(watch, &SoundWatch::ringNotHeard, tray, &TrayNotifier::soundNotHeard);
@@ -54,6 +71,11 @@ void HornControl::watchSound(SoundWatch *watch)
         if (!watch->anyNotHeard())
             tray->soundHeard();
     });
+}
+
+QWidget *HornControl::alarmWindow() const
+{
+    return alarmListWindow.get();
 }
 
 void HornControl::eventReceived()
@@ -69,19 +91,24 @@ void HornControl::rowMatched(int row, const QString &sender, const QString &even
         eventNotified = true;
         tray->eventMatched(sender, event);
     }
-    if (horn)
-        horn->rowMatched(row, sender, event);
-    else
+    if (!horn) {
         rows.at(row)->play();
-    if (!horn)
         emit rang(row);
+        return;
+    }
+    horn->rowMatched(row, sender, event);
+    if (alarmList)
+        alarmList->eventMatched(row, sender);
 }
 
 // The row's button goes to the horn, and the horn's decisions come back to the row.
 void HornControl::attachRows()
 {
+    heldBack.resize(rows.size());
     for (int i = 0; i < rows.size(); ++i) {
         Sound *row = rows.at(i);
+        if (horn->isCritical(i))
+            row->setCritical(true);
         row->handOverButton();
         connect(row, &Sound::buttonClicked, horn, [this, i] { horn->buttonClicked(i); });
         connect(row, &Sound::ended, horn, [this, i] { horn->rowEnded(i); });
@@ -89,10 +116,47 @@ void HornControl::attachRows()
     connect(horn, &Horn::startRow, this, [this](int row) { rows.at(row)->play(); });
     connect(horn, &Horn::stopRow, this, [this](int row) { rows.at(row)->stop(); });
     connect(horn, &Horn::heldBackChanged, this, [this](int row, int count) {
-        rows.at(row)->setStatusText(count > 0 ? QStringLiteral("×%1").arg(count) : QString(),
-                                    tr("Events held back since the row last started"));
+        heldBack[row] = count;
+        showStatus(row);
     });
+    connect(horn, &Horn::shelvedChanged, this, &HornControl::showStatus);
     connect(horn, &Horn::waitingForAck, this, [this](int row, bool waiting) {
         rows.at(row)->setLook(waiting ? Sound::Look::WaitingForAck : Sound::Look::Plain);
     });
+}
+
+void HornControl::attachMenus()
+{
+    for (int i = 0; i < rows.size(); ++i) {
+        Sound *row = rows.at(i);
+        row->offerMenu();
+        connect(row, &Sound::menuRequested, this, [this, row, i](const QPoint &globalPos) {
+            auto *menu = new RowMenu(horn, i, row);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(globalPos);
+        });
+    }
+}
+
+// The list hears of a row's end before the horn, which may ring it again at once.
+void HornControl::attachAlarmList(const QStringList &names, int keepMs)
+{
+    alarmList = new AlarmList(horn, names, keepMs, this);
+    for (int i = 0; i < rows.size(); ++i)
+        connect(rows.at(i), &Sound::ended, alarmList, [this, i] { alarmList->rowEnded(i); });
+    alarmListWindow = std::make_unique<AlarmListWindow>(alarmList);
+}
+
+void HornControl::showStatus(int row)
+{
+    Sound *sound = rows.at(row);
+    if (horn->shelves().isShelved(row)) {
+        const qint64 remaining = horn->shelves().remainingMs(row);
+        sound->setStatusText(remaining > 0 ? tr("Shelved until %1").arg(QTime::currentTime().addMSecs(int(remaining)).toString(QStringLiteral("hh:mm")))
+                                           : tr("Shelved"),
+                             tr("Rings nothing until unshelved; right-click to unshelve"));
+        return;
+    }
+    sound->setStatusText(heldBack.at(row) > 0 ? QStringLiteral("×%1").arg(heldBack.at(row)) : QString(),
+                         tr("Events held back since the row last started"));
 }

@@ -4,14 +4,19 @@
 #include <QObject>
 #include <QVector>
 
+#include <memory>
+
 #include "operator/operatorsettings.h"
 
+class AlarmList;
+class AlarmListWindow;
 class LinkStatus;
 class OperatorBar;
 class Sound;
 class SoundWatch;
 class Stars;
 class TrayNotifier;
+class QPoint;
 class QWidget;
 
 // The one door between the main window, its sound rows and the operator's features: builds
@@ -25,9 +30,12 @@ class HornControl : public QObject
 
 public:
     HornControl(const OperatorSettings &settings, const QVector<Sound *> &rows, Stars *stars, QWidget *window);
+    ~HornControl() override;
 
     // The bar for the main window's layout; null when it is not wanted.
     OperatorBar *bar() const;
+    // The alarm list's top-level window; null when it is not wanted.
+    QWidget *alarmWindow() const;
 
     // The bar and the tray show what the watch finds about the sound.
     void watchSound(SoundWatch *watch);
@@ -45,8 +53,15 @@ signals:
 
 private:
     void attachRows();
+    void attachMenus();
+    void attachAlarmList(const QStringList &names, int keepMs);
+    // The row's shelf, or else its held-back count, right of its button.
+    void showStatus(int row);
 
     const QVector<Sound *> rows;
+    QVector<int> heldBack;
+    AlarmList *alarmList = nullptr;
+    std::unique_ptr<AlarmListWindow> alarmListWindow;
     Horn *horn = nullptr;
     LinkStatus *link = nullptr;
     OperatorBar *operatorBar = nullptr;

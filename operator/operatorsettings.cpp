@@ -2,7 +2,7 @@
 
 bool OperatorSettings::usesHorn() const
 {
-    return bar || horn.holdoffMs > 0 || horn.repeatUntilAck;
+    return bar || horn.holdoffMs > 0 || horn.repeatUntilAck || !horn.criticalEvents.isEmpty() || alarmList;
 }
 
 bool OperatorSettings::enabled() const

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QToolButton>
 
 #include "app/connectbysignature.h"
 #include "log/logcolours.h"
@@ -13,8 +14,9 @@ Q_LOGGING_CATEGORY(lcSound, "velmar.sound")
 
 namespace {
 
-// The status text stands right of the Play button in the row's grid.
+// The status text stands right of the Play button in the row's grid, the menu button last.
 constexpr int StatusColumn = 6;
+constexpr int MenuColumn = 7;
 
 QStringList splitEventNames(const QString &eventNames)
 {
@@ -76,22 +78,34 @@ SoundPlayer &Sound::player()
     return mediaPlayer;
 }
 
-void Sound::setLook(Look look)
+void Sound::setLook(Look next)
 {
-    switch (look) {
-    case Look::Plain:
-        Play->setText(tr("Play"));
-        Play->setStyleSheet(QString());
-        return;
-    case Look::WaitingForAck:
-        Play->setText(tr("Ack"));
-        Play->setStyleSheet(QString());
-        return;
-    case Look::NotHeard:
-        Play->setText(tr("Not heard"));
-        Play->setStyleSheet(QStringLiteral("color: %1;").arg(LogColours::Failure.name()));
-        return;
-    }
+    look = next;
+    showLook();
+}
+
+void Sound::setCritical(bool on)
+{
+    critical = on;
+    showLook();
+}
+
+void Sound::offerMenu()
+{
+    auto *menuButton = new QToolButton(this);
+    menuButton->setObjectName(QStringLiteral("MenuB"));
+    menuButton->setText(QStringLiteral("⋮"));
+    menuButton->setToolTip(tr("Shelve this row"));
+    menuButton->setAutoRaise(true);
+    gridLayout->addWidget(menuButton, 0, MenuColumn);
+    connect(menuButton, &QToolButton::clicked, this, [this, menuButton] {
+        emit menuRequested(menuButton->mapToGlobal(QPoint(0, menuButton->height())));
+    });
+    // The fields hand their right-clicks to the row.
+    for (QWidget *child : findChildren<QWidget *>())
+        child->setContextMenuPolicy(Qt::NoContextMenu);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) { emit menuRequested(mapToGlobal(pos)); });
 }
 
 void Sound::setStatusText(const QString &text, const QString &toolTip)
@@ -133,6 +147,26 @@ void Sound::keepPrepared()
 void Sound::prepare()
 {
     mediaPlayer.setSource(soundUrl(SoundFile->text()));
+}
+
+void Sound::showLook()
+{
+    switch (look) {
+    case Look::Plain:
+        Play->setText(tr("Play"));
+        break;
+    case Look::WaitingForAck:
+        Play->setText(tr("Ack"));
+        break;
+    case Look::NotHeard:
+        Play->setText(tr("Not heard"));
+        break;
+    }
+    const QString colour = QStringLiteral("color: %1;").arg(LogColours::Failure.name());
+    if (critical)
+        Play->setStyleSheet(colour + QStringLiteral(" font-weight: bold;"));
+    else
+        Play->setStyleSheet(look == Look::NotHeard ? colour : QString());
 }
 
 void Sound::mpStateChaned(SoundPlayer::State state)

@@ -10,6 +10,7 @@
 
 class PlaybackWatch;
 class QLabel;
+class QPoint;
 class RingCheck;
 
 // One row of the sound list: the events it reacts to, the sender that counts, and the
@@ -35,6 +36,11 @@ public:
     SoundPlayer &player();
 
     void setLook(Look look);
+    // A critical row's button stands out in the failure colour and bold, whatever its look.
+    void setCritical(bool critical);
+    // A small menu button at the row's right end; it and a right-click anywhere on the row
+    // emit menuRequested().
+    void offerMenu();
     // A short text right of the button, such as a count of held-back events; none when empty.
     void setStatusText(const QString &text, const QString &toolTip = QString());
     // From now on a click on the button is reported by buttonClicked() instead of playing.
@@ -49,6 +55,7 @@ public:
 
 signals:
     void buttonClicked();
+    void menuRequested(const QPoint &globalPos);
     // The row's sound played to its end.
     void ended();
 
@@ -61,9 +68,12 @@ public slots:
 
 private:
     void prepare();
+    void showLook();
 
     SoundPlayer mediaPlayer;
     QStringList eventList;
     QLabel *status = nullptr;
     RingCheck *ringCheck = nullptr;
+    Look look = Look::Plain;
+    bool critical = false;
 };

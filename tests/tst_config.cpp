@@ -186,31 +186,35 @@ void TestConfig::operatorKeys_data()
 {
     QTest::addColumn<QByteArray>("text");
     // reconnect ms, longest ms, time-out ms | alarm file, volume, repeat ms | sound errors |
-    // bar, tray, hold-off ms, repeat until acknowledged | debug lines [| programs to run on a
-    // ring, on an event, their time-out ms]
+    // bar, tray, hold-off ms, repeat until acknowledged, [critical events], alarm list, its keep
+    // minutes | debug lines [| programs to run on a ring, on an event, their time-out ms]
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0||100 30000|0|0 0 0 0|0";
-    QTest::newRow("reconnect, default longest") << QByteArray("reconnect_sec 2\n") << "2000 60000 0||100 30000|0|0 0 0 0|0";
-    QTest::newRow("reconnect above the default longest") << QByteArray("RECONNECT_SEC 90\n") << "90000 90000 0||100 30000|0|0 0 0 0|0";
-    QTest::newRow("longest below reconnect") << QByteArray("RECONNECT_SEC 10\nRECONNECT_MAX_SEC 5\n") << "10000 10000 0||100 30000|0|0 0 0 0|1";
-    QTest::newRow("longest not a number") << QByteArray("RECONNECT_SEC 1\nRECONNECT_MAX_SEC x\n") << "1000 60000 0||100 30000|0|0 0 0 0|1";
-    QTest::newRow("reconnect too long") << QByteArray("RECONNECT_SEC 99999\n") << "3600000 3600000 0||100 30000|0|0 0 0 0|1";
-    QTest::newRow("reconnect not a number") << QByteArray("RECONNECT_SEC soon\n") << "0 0 0||100 30000|0|0 0 0 0|1";
-    QTest::newRow("reconnect negative") << QByteArray("RECONNECT_SEC -5\n") << "0 0 0||100 30000|0|0 0 0 0|1";
-    QTest::newRow("time-out below its bound") << QByteArray("LINK_TIMEOUT_SEC 2\n") << "0 0 5000||100 30000|0|0 0 0 0|1";
-    QTest::newRow("time-out zero") << QByteArray("LINK_TIMEOUT_SEC 0\n") << "0 0 0||100 30000|0|0 0 0 0|0";
-    QTest::newRow("alarm defaults") << QByteArray("LINK_LOST_SOUND a.wav\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0|0";
-    QTest::newRow("alarm out of bounds") << QByteArray("LINK_LOST_SOUND \"my a.wav\" 150 1\n") << "0 0 0|my a.wav|100 5000|0|0 0 0 0|2";
-    QTest::newRow("alarm volume and repeat") << QByteArray("LINK_LOST_SOUND a.wav 40 60\n") << "0 0 0|a.wav|40 60000|0|0 0 0 0|0";
-    QTest::newRow("alarm volume not a number") << QByteArray("LINK_LOST_SOUND a.wav loud\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0|1";
-    QTest::newRow("first alarm line counts") << QByteArray("LINK_LOST_SOUND a.wav\nLINK_LOST_SOUND b.wav\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0|0";
-    QTest::newRow("switches on") << QByteArray("SHOW_SOUND_ERRORS 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\n") << "0 0 0||100 30000|1|1 1 0 1|0";
-    QTest::newRow("switches not 0 or 1") << QByteArray("SHOW_SOUND_ERRORS yes\nOPERATOR_BAR 2\nTRAY -1\n") << "0 0 0||100 30000|0|1 0 0 0|3";
-    QTest::newRow("hold-off and its bound") << QByteArray("EVENT_HOLDOFF_MS 600001\n") << "0 0 0||100 30000|0|0 0 600000 0|1";
+    QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|0";
+    QTest::newRow("reconnect, default longest") << QByteArray("reconnect_sec 2\n") << "2000 60000 0||100 30000|0|0 0 0 0 [] 0 60|0";
+    QTest::newRow("reconnect above the default longest") << QByteArray("RECONNECT_SEC 90\n") << "90000 90000 0||100 30000|0|0 0 0 0 [] 0 60|0";
+    QTest::newRow("longest below reconnect") << QByteArray("RECONNECT_SEC 10\nRECONNECT_MAX_SEC 5\n") << "10000 10000 0||100 30000|0|0 0 0 0 [] 0 60|1";
+    QTest::newRow("longest not a number") << QByteArray("RECONNECT_SEC 1\nRECONNECT_MAX_SEC x\n") << "1000 60000 0||100 30000|0|0 0 0 0 [] 0 60|1";
+    QTest::newRow("reconnect too long") << QByteArray("RECONNECT_SEC 99999\n") << "3600000 3600000 0||100 30000|0|0 0 0 0 [] 0 60|1";
+    QTest::newRow("reconnect not a number") << QByteArray("RECONNECT_SEC soon\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|1";
+    QTest::newRow("reconnect negative") << QByteArray("RECONNECT_SEC -5\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|1";
+    QTest::newRow("time-out below its bound") << QByteArray("LINK_TIMEOUT_SEC 2\n") << "0 0 5000||100 30000|0|0 0 0 0 [] 0 60|1";
+    QTest::newRow("time-out zero") << QByteArray("LINK_TIMEOUT_SEC 0\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|0";
+    QTest::newRow("alarm defaults") << QByteArray("LINK_LOST_SOUND a.wav\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0 [] 0 60|0";
+    QTest::newRow("alarm out of bounds") << QByteArray("LINK_LOST_SOUND \"my a.wav\" 150 1\n") << "0 0 0|my a.wav|100 5000|0|0 0 0 0 [] 0 60|2";
+    QTest::newRow("alarm volume and repeat") << QByteArray("LINK_LOST_SOUND a.wav 40 60\n") << "0 0 0|a.wav|40 60000|0|0 0 0 0 [] 0 60|0";
+    QTest::newRow("alarm volume not a number") << QByteArray("LINK_LOST_SOUND a.wav loud\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0 [] 0 60|1";
+    QTest::newRow("first alarm line counts") << QByteArray("LINK_LOST_SOUND a.wav\nLINK_LOST_SOUND b.wav\n") << "0 0 0|a.wav|100 30000|0|0 0 0 0 [] 0 60|0";
+    QTest::newRow("switches on") << QByteArray("SHOW_SOUND_ERRORS 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\n") << "0 0 0||100 30000|1|1 1 0 1 [] 0 60|0";
+    QTest::newRow("switches not 0 or 1") << QByteArray("SHOW_SOUND_ERRORS yes\nOPERATOR_BAR 2\nTRAY -1\n") << "0 0 0||100 30000|0|1 0 0 0 [] 0 60|3";
+    QTest::newRow("hold-off and its bound") << QByteArray("EVENT_HOLDOFF_MS 600001\n") << "0 0 0||100 30000|0|0 0 600000 0 [] 0 60|1";
+    QTest::newRow("alarm list, critical events on two lines")
+        << QByteArray("CRITICAL_EVENTS Fire  Smoke\ncritical_events Flood\nALARM_LIST 1\nALARM_LIST_KEEP_MIN 1441\n")
+        << "0 0 0||100 30000|0|0 0 0 0 [Fire Smoke Flood] 1 1440|1";
+    QTest::newRow("keep minutes below the bound") << QByteArray("ALARM_LIST_KEEP_MIN 0\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 1|1";
     QTest::newRow("programs, one without") << QByteArray("RUN_ON_RING say \"from %sender\" \"\"\nRUN_ON_EVENT \" Fire  Alarm\" ./a b\nRUN_ON_EVENT Ping\nRUN_ON_RING\nRUN_TIMEOUT_SEC 0\n")
-                                           << "0 0 0||100 30000|0|0 0 0 0|3|1 1 1000";
-    QTest::newRow("program time-out too long") << QByteArray("RUN_TIMEOUT_SEC 3601\n") << "0 0 0||100 30000|0|0 0 0 0|1|0 0 3600000";
+                                           << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|3|1 1 1000";
+    QTest::newRow("program time-out too long") << QByteArray("RUN_TIMEOUT_SEC 3601\n") << "0 0 0||100 30000|0|0 0 0 0 [] 0 60|1|0 0 3600000";
 }
 
 // Each key is off when absent; a value that is not a whole number or lies outside its bounds
@@ -226,7 +230,8 @@ void TestConfig::operatorKeys()
     QCOMPARE(QStringLiteral("%1 %2 %3|%4|%5 %6|%7|%8 %9 ").arg(s.link.reconnectMs).arg(s.link.maxReconnectMs).arg(s.link.timeoutMs)
                  .arg(s.linkLostSound.file).arg(s.linkLostSound.volume).arg(s.linkLostSound.repeatMs).arg(s.showSoundErrors)
                  .arg(o.bar).arg(o.tray)
-                 + QStringLiteral("%1 %2|%3").arg(o.horn.holdoffMs).arg(o.horn.repeatUntilAck).arg(debug.lines.size()),
+                 + QStringLiteral("%1 %2 [%3] %4 %5|%6").arg(o.horn.holdoffMs).arg(o.horn.repeatUntilAck)
+                       .arg(o.horn.criticalEvents.join(' ')).arg(o.alarmList).arg(o.alarmListKeepMin).arg(debug.lines.size()),
              expected.section('|', 0, 5));
     const QString runs = QStringLiteral("%1 %2 %3").arg(s.runs.onRing.size()).arg(s.runs.onEvent.size()).arg(s.runs.timeoutMs);
     QCOMPARE(runs, expected.section('|', 6).isEmpty() ? "0 0 30000" : expected.section('|', 6));
