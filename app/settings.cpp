@@ -90,6 +90,16 @@ bool switchedOn(const Config &config, const char *key)
     return boundedKey(config, key, {0, 1, 0, false}) == 1;
 }
 
+// A switch that stays off for anything but 0 or 1, with one debug line for such a value.
+bool switchedOnOnlyBy1(const Config &config, const char *key)
+{
+    const QString name = QLatin1String(key);
+    const QString text = config.valueOf(name);
+    if (!text.isEmpty() && text != QLatin1String("0") && text != QLatin1String("1"))
+        qCDebug(lcConfig).noquote() << QStringLiteral("%1 [%2] is neither 0 nor 1; using 0").arg(name, text);
+    return text == QLatin1String("1");
+}
+
 OperatorSettings readOperatorFeatures(const Config &config)
 {
     OperatorSettings features;
@@ -145,5 +155,9 @@ Settings Settings::fromConfig(const Config &config)
     settings.showSoundErrors = switchedOn(config, "SHOW_SOUND_ERRORS");
     settings.operatorFeatures = readOperatorFeatures(config);
     settings.runs = readRuns(config);
+    settings.soundWatch = switchedOnOnlyBy1(config, "SOUND_WATCH");
+    const QStringList logFile = config.allValuesOf(QStringLiteral("LOG_FILE"));
+    settings.logToFile = !logFile.isEmpty();
+    settings.logFileName = logFile.value(0);
     return settings;
 }

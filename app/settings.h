@@ -16,6 +16,11 @@ struct Settings
     // No file: no link-loss alarm.
     AlarmSound linkLostSound;
     bool showSoundErrors = false;
+    // Watches the sound output and tells when an alarm could not be heard.
+    bool soundWatch = false;
+    // LOG_FILE [name]: the log file is written from the start, under this name when given.
+    bool logToFile = false;
+    QString logFileName;
     OperatorSettings operatorFeatures;
     RunSettings runs;
 

@@ -15,7 +15,9 @@
 #include "clientsession.h"
 #include "linkfigures.h"
 #include "log/logarea.h"
+#include "pulseserver.h"
 #include "relayload.h"
+#include "soundfigures.h"
 
 namespace {
 
@@ -39,6 +41,10 @@ const QByteArray IdleProgram = QByteArrayLiteral("RUN_ON_EVENT Never sleep 0.2\n
 const QString DebugOff = QStringLiteral("*.debug=false");
 const QString DebugOn = QStringLiteral("*.debug=false\nvelmar.*.debug=true");
 const QString MemoryProbe = QStringLiteral("--memory-probe");
+const QString PlayProbe = QStringLiteral("--play-probe");
+constexpr int Flaps = 60;
+// The first alarm may cost this much more than the later ones.
+constexpr double FirstPlayRatio = 1.5;
 
 struct Figure {
     QString name;
@@ -288,6 +294,71 @@ void addProcesses(QVector<Figure> &figures)
     figures << memory << startUp << toOne << toTen;
 }
 
+// The child process of the play figures: prints the first and the later plays' milliseconds.
+int playProbe(bool prepared)
+{
+    QString error;
+    const PlayTimes times = measurePlays(prepared, error);
+    if (!error.isEmpty())
+        warn(QStringLiteral("plays"), error);
+    std::printf("%f %f\n", times.firstMs, times.laterMs);
+    return times.firstMs < 0 ? 1 : 0;
+}
+
+PlayTimes playsInNewProcess(bool prepared)
+{
+    QProcess probe;
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(QCoreApplication::applicationFilePath(), {PlayProbe, prepared ? QStringLiteral("prepared") : QStringLiteral("plain")});
+    PlayTimes times;
+    if (!probe.waitForFinished(-1) || probe.exitCode() != 0)
+        return times;
+    const QList<QByteArray> figures = probe.readAllStandardOutput().trimmed().split(' ');
+    times.firstMs = figures.value(0).toDouble();
+    times.laterMs = figures.value(1).toDouble();
+    return times;
+}
+
+// Each run is a new process, whose first play is the first of the program. Against a private
+// PulseAudio server where one can be started.
+void addSound(QVector<Figure> &figures, int flaps)
+{
+    Figure plain{ QStringLiteral("first play, unprepared"), QStringLiteral("ms"), {}, 0, false };
+    Figure first{ QStringLiteral("first play, prepared"), QStringLiteral("ms"), {}, 0, false };
+    Figure later{ QStringLiteral("later plays, prepared"), QStringLiteral("ms"), {}, 0, false };
+    Figure ratio{ QStringLiteral("first / later play"), QStringLiteral("x"), {}, FirstPlayRatio, false };
+    {
+        PulseServer pulse;
+        if (!PulseServer::unavailable().isEmpty() || !pulse.start())
+            warn(QStringLiteral("plays"), QStringLiteral("no private PulseAudio server: the default output plays"));
+        for (int r = 0; r < Runs; ++r) {
+            plain.runs.append(playsInNewProcess(false).firstMs);
+            const PlayTimes times = playsInNewProcess(true);
+            first.runs.append(times.firstMs);
+            later.runs.append(times.laterMs);
+            ratio.runs.append(times.firstMs < 0 || times.laterMs <= 0 ? -1 : times.firstMs / times.laterMs);
+        }
+    }
+    figures << plain << first << later << ratio;
+
+    Figure lost{ QStringLiteral("sound output lost noticed"), QStringLiteral("s"), {}, 2, false };
+    Figure back{ QStringLiteral("sound output back noticed"), QStringLiteral("s"), {}, 2, false };
+    Figure perChange{ QStringLiteral("lines per output change"), QStringLiteral("lines"), {}, 1, false };
+    Figure files{ QStringLiteral("open files gained"), QStringLiteral("files"), {}, 0, false };
+    QString error;
+    const WatchRun run = measureWatch(flaps, error);
+    if (!error.isEmpty())
+        warn(QStringLiteral("sound watch"), error);
+    lost.runs.append(run.lostSeconds);
+    back.runs.append(run.backSeconds);
+    figures << lost << back;
+    if (flaps == 0)
+        return;
+    perChange.runs.append(run.linesPerChange);
+    files.runs.append(run.filesAfter - run.filesBefore);
+    figures << perChange << files;
+}
+
 // Needs root: the relay runs in a network namespace whose link is cut and mended.
 void addLink(QVector<Figure> &figures)
 {
@@ -318,8 +389,11 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.contains(MemoryProbe))
         return memoryProbe();
+    if (arguments.contains(PlayProbe))
+        return playProbe(arguments.contains(QStringLiteral("prepared")));
 
-    // --only lines|floods|log|storm|processes|link runs one group of figures; link needs root.
+    // --only lines|floods|log|storm|processes|sound|flap|link runs one group of figures; link
+    // needs root, flap takes a minute.
     const int only = arguments.indexOf(QStringLiteral("--only"));
     const QString group = only >= 0 ? arguments.value(only + 1) : QString();
     QVector<Figure> figures;
@@ -333,6 +407,10 @@ int main(int argc, char *argv[])
         addStorm(figures);
     if (group.isEmpty() || group == QLatin1String("processes"))
         addProcesses(figures);
+    if (group.isEmpty() || group == QLatin1String("sound"))
+        addSound(figures, 0);
+    if (group == QLatin1String("flap"))
+        addSound(figures, Flaps);
     if (group == QLatin1String("link"))
         addLink(figures);
     printTable(figures);

@@ -1,6 +1,8 @@
 #include "body/body.h"
 
+#include <QApplication>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include "app/connectbysignature.h"
 #include "app/config.h"
@@ -9,8 +11,11 @@
 #include "operator/horncontrol.h"
 #include "operator/operatorbar.h"
 #include "sound/linkalarm.h"
+#include "sound/outputprobe.h"
 #include "sound/playbackwatch.h"
+#include "sound/ringcheck.h"
 #include "sound/sound.h"
+#include "sound/soundwatch.h"
 #include "stars/linksupervisor.h"
 #include "stars/amsg.h"
 #include "stars/stars.h"
@@ -36,10 +41,13 @@ Body::Body(QWidget *parent)
     , settings(Settings::fromConfig(config))
 {
     setupUi(this);
+    if (settings.logToFile)
+        logArea.writeTo(settings.logFileName);
     setupStars();
     setupSounds();
     setupSoundErrors();
     setupHornControl();
+    setupSoundWatch();
     setupRuns();
 }
 
@@ -122,6 +130,62 @@ void Body::addAlarmsSwitch(QWidget *alarms)
     connect(showAlarms, &QCheckBox::toggled, alarms, &QWidget::setVisible);
 }
 
+// The players are prepared and the output probed once the window is up, so that start-up
+// costs what it costs without the watch.
+void Body::setupSoundWatch()
+{
+    if (!settings.soundWatch)
+        return;
+    QStringList names;
+    for (Sound *row : qAsConst(sounds))
+        names << row->name();
+    soundWatch = new SoundWatch(names, this);
+    connect(soundWatch, &SoundWatch::log, &logArea, &LogArea::log);
+    connect(soundWatch, &SoundWatch::ringAgain, this, &Body::ring);
+    connect(soundWatch, &SoundWatch::notHeardChanged, this, [this](int row, bool notHeard) {
+        sounds.at(row)->setLook(notHeard ? Sound::Look::NotHeard : Sound::Look::Plain);
+    });
+    connect(soundWatch, &SoundWatch::ringNotHeard, this, &Body::askForAttention);
+    for (int i = 0; i < sounds.size(); ++i) {
+        RingCheck *check = sounds.at(i)->checkRings();
+        connect(check, &RingCheck::started, soundWatch, [this, i] { soundWatch->rowStarted(i); });
+        connect(check, &RingCheck::heard, soundWatch, [this, i] { soundWatch->rowHeard(i); });
+        connect(check, &RingCheck::notHeard, soundWatch, [this, i](const QString &reason) { soundWatch->rowFailed(i, reason); });
+    }
+    if (hornControl)
+        hornControl->watchSound(soundWatch);
+    auto *probe = new OutputProbe(soundWatch);
+    connect(probe, &OutputProbe::found, soundWatch, &SoundWatch::setOutput);
+    QTimer::singleShot(0, probe, [this, probe] {
+        for (Sound *row : qAsConst(sounds))
+            row->keepPrepared();
+        probe->start();
+    });
+}
+
+void Body::ring(int row, const QString &sender, const QString &event)
+{
+    if (soundWatch)
+        soundWatch->eventRings(row, sender, event);
+    if (hornControl) {
+        hornControl->rowMatched(row, sender, event);
+    } else {
+        sounds.at(row)->play();
+        rowRang(row);
+    }
+    if (soundWatch)
+        soundWatch->eventDone();
+}
+
+// Each ring not heard asks for the operator's eyes: the window flashes in the task bar and
+// comes back from the task bar when minimised.
+void Body::askForAttention()
+{
+    if (isMinimized())
+        showNormal();
+    QApplication::alert(this);
+}
+
 void Body::setupRuns()
 {
     if (!settings.runs.enabled())
@@ -194,12 +258,8 @@ void Body::anyEvent(const AMsg &msg)
         const bool listed = row->events().contains(msg.cmd);
         const bool matches = listed && senderMatches(row->senderText(), msg.from);
         qCDebug(lcBody) << msg.cmd << row->events() << listed << msg.from << row->senderText() << matches;
-        if (matches && hornControl)
-            hornControl->rowMatched(i, msg.from, msg.cmd);
-        else if (matches) {
-            row->play();
-            rowRang(i);
-        }
+        if (matches)
+            ring(i, msg.from, msg.cmd);
     }
 }
 

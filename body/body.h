@@ -17,6 +17,7 @@ class LinkSupervisor;
 class QGridLayout;
 class PlaybackWatch;
 class Sound;
+class SoundWatch;
 class Stars;
 
 // The main window: the Stars settings panel, the "Log" switch and the sound rows.
@@ -44,6 +45,10 @@ private:
     void setupLinkSupervision();
     void setupSoundErrors();
     void setupHornControl();
+    void setupSoundWatch();
+    // Rings the row for the event, through the horn when there is one.
+    void ring(int row, const QString &sender, const QString &event);
+    void askForAttention();
     void addAlarmsSwitch(QWidget *alarms);
     void setupRuns();
     void rowRang(int row);
@@ -60,5 +65,6 @@ private:
     std::unique_ptr<LinkSupervisor> linkSupervisor;
     LinkAlarm *linkAlarm = nullptr;
     HornControl *hornControl = nullptr;
+    SoundWatch *soundWatch = nullptr;
     CommandRunner *runner = nullptr;
 };

@@ -15,10 +15,10 @@ const QString FileNameTimeFormat = QStringLiteral("yyMMdd-hhmmss");
 // time and the event loop runs between the shares.
 constexpr int MaxLinesPerPass = 50;
 
-QString proposedFileName()
+QString fileNameFrom(const QString &pattern)
 {
-    const QString name =
-        FileNamePattern.arg(QDateTime::currentDateTime().toString(FileNameTimeFormat));
+    const QString name = QString(pattern).replace(QLatin1String("%1"),
+                                                  QDateTime::currentDateTime().toString(FileNameTimeFormat));
     return QDir::current().absoluteFilePath(name);
 }
 
@@ -28,10 +28,17 @@ LogArea::LogArea(QWidget *parent, int maxBlocks)
     : QFrame(parent)
 {
     setupUi(this);
-    LogFileName->setText(proposedFileName());
+    LogFileName->setText(fileNameFrom(FileNamePattern));
     LogDisp->document()->setMaximumBlockCount(maxBlocks);
     showTimer.setSingleShot(true);
     connect(&showTimer, &QTimer::timeout, this, &LogArea::showWaitingLines);
+}
+
+void LogArea::writeTo(const QString &fileName)
+{
+    if (!fileName.isEmpty())
+        LogFileName->setText(fileNameFrom(fileName));
+    IsWriteTo->setChecked(true);
 }
 
 void LogArea::log(const QString &msg, const QColor c)

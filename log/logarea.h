@@ -24,6 +24,10 @@ public:
 
     LogArea(QWidget *parent, int maxBlocks);
 
+    // Ticks "Write To". A name, relative to the working directory, replaces the proposed one;
+    // "%1" in it stands for the start time, as in the proposed name.
+    void writeTo(const QString &fileName = QString());
+
 public slots:
     void log(const QString &msg, const QColor c = QColor(0, 0, 0));
     void vlog(const QString &msg, const QColor c = QColor(0, 0, 0));

@@ -11,6 +11,7 @@
 #include "operator/rowmenu.h"
 #include "operator/traynotifier.h"
 #include "sound/sound.h"
+#include "sound/soundwatch.h"
 
 Q_LOGGING_CATEGORY(lcOperator, "velmar.operator")
 
@@ -51,6 +52,25 @@ HornControl::~HornControl() = default;
 OperatorBar *HornControl::bar() const
 {
     return operatorBar;
+}
+
+void HornControl::watchSound(SoundWatch *watch)
+{
+    if (operatorBar)
+        operatorBar->showSound(watch);
+    if (alarmList) {
+        connect(watch, &SoundWatch::notHeardChanged, alarmList, [this](int row, bool notHeard) {
+            if (notHeard)
+                alarmList->rowNotHeard(row);
+        });
+    }
+    if (!tray)
+        return;
+    connect(watch, &SoundWatch::ringNotHeard, tray, &TrayNotifier::soundNotHeard);
+    connect(watch, &SoundWatch::notHeardChanged, tray, [this, watch] {
+        if (!watch->anyNotHeard())
+            tray->soundHeard();
+    });
 }
 
 QWidget *HornControl::alarmWindow() const

@@ -13,6 +13,7 @@ class AlarmListWindow;
 class LinkStatus;
 class OperatorBar;
 class Sound;
+class SoundWatch;
 class Stars;
 class TrayNotifier;
 class QPoint;
@@ -35,6 +36,9 @@ public:
     OperatorBar *bar() const;
     // The alarm list's top-level window; null when it is not wanted.
     QWidget *alarmWindow() const;
+
+    // The bar and the tray show what the watch finds about the sound.
+    void watchSound(SoundWatch *watch);
 
     void eventReceived();
     // Rings the row, or lets the horn decide when a horn is wanted.

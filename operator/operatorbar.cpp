@@ -1,16 +1,22 @@
 #include "operator/operatorbar.h"
 
+#include <QLabel>
 #include <QShortcut>
 
 #include "app/durationtext.h"
 #include "app/timeunits.h"
+#include "log/logcolours.h"
 #include "operator/horn.h"
 #include "operator/linkstatus.h"
+#include "sound/soundwatch.h"
 #include "stars/connectstat.h"
 
 namespace {
 
 constexpr int CountdownMs = 250;
+// The sound's state stands right of the counters.
+constexpr int SoundRow = 1;
+constexpr int SoundColumn = 7;
 
 } // namespace
 
@@ -66,6 +72,23 @@ void OperatorBar::showLink()
         LinkL->setText(tr("down since %1").arg(link->downSince().toString(QStringLiteral("hh:mm:ss"))));
         return;
     }
+}
+
+void OperatorBar::showSound(SoundWatch *watch)
+{
+    sound = watch;
+    soundLabel = new QLabel(this);
+    soundLabel->setObjectName(QStringLiteral("SoundL"));
+    soundLabel->setStyleSheet(QStringLiteral("color: %1;").arg(LogColours::Failure.name()));
+    gridLayout->addWidget(soundLabel, SoundRow, SoundColumn);
+    connect(watch, &SoundWatch::outputChanged, this, &OperatorBar::showSoundOutput);
+    showSoundOutput();
+}
+
+void OperatorBar::showSoundOutput()
+{
+    soundLabel->setVisible(!sound->canBeHeard());
+    soundLabel->setText(tr("sound: unavailable since %1").arg(sound->lostSince().toString(QStringLiteral("hh:mm:ss"))));
 }
 
 void OperatorBar::showCounters()

@@ -9,6 +9,8 @@
 
 class Horn;
 class LinkStatus;
+class QLabel;
+class SoundWatch;
 
 // The operator's bar below the main window's rows: silence, mute and snooze, the time left
 // of a snooze, the link, and the counters since start. Escape silences, Ctrl+M mutes.
@@ -20,6 +22,9 @@ class OperatorBar : public QFrame, private Ui_OperatorBar
 public:
     OperatorBar(Horn *horn, LinkStatus *link, QWidget *parent = nullptr);
 
+    // Adds "sound: unavailable since ..." after the counters, shown while the output is gone.
+    void showSound(SoundWatch *watch);
+
 private:
     void showQuiet();
     void showLink();
@@ -27,8 +32,12 @@ private:
     // Each snooze button with its length in minutes.
     QVector<QPair<QPushButton *, int>> snoozeButtons() const;
 
+    void showSoundOutput();
+
     Horn *horn;
     LinkStatus *link;
+    SoundWatch *sound = nullptr;
+    QLabel *soundLabel = nullptr;
     // Counts a snooze down to the second.
     QTimer countdown;
 };

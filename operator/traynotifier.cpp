@@ -59,10 +59,26 @@ void TrayNotifier::notify(const QString &message)
     emit notified(message);
 }
 
+void TrayNotifier::soundNotHeard(const QString &sender, const QString &event)
+{
+    notHeard = true;
+    showLink();
+    const QString message = tr("Alarm not heard: %1 %2").arg(sender, event);
+    tray.setToolTip(message);
+    tray.showMessage(window->windowTitle(), message, QSystemTrayIcon::Critical);
+    emit notified(message);
+}
+
+void TrayNotifier::soundHeard()
+{
+    notHeard = false;
+    showLink();
+}
+
 void TrayNotifier::showLink()
 {
     const char *icon = ":/operator/link-connecting.png";
-    if (link->state() == LinkState::Down)
+    if (link->state() == LinkState::Down || notHeard)
         icon = ":/operator/link-down.png";
     else if (link->state() == LinkState::LoggedIn)
         icon = ":/operator/link-up.png";

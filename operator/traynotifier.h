@@ -26,6 +26,9 @@ public:
 
 public slots:
     void eventMatched(const QString &sender, const QString &event);
+    // An alarm that could not be heard turns the icon red until `soundHeard`.
+    void soundNotHeard(const QString &sender, const QString &event);
+    void soundHeard();
 
 signals:
     // A message went to the desktop.
@@ -43,4 +46,5 @@ private:
     QTimer fold;
     QString lastEvent;
     int folded = 0;
+    bool notHeard = false;
 };

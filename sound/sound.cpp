@@ -7,6 +7,7 @@
 #include "app/connectbysignature.h"
 #include "log/logcolours.h"
 #include "sound/playbackwatch.h"
+#include "sound/ringcheck.h"
 #include "sound/soundurl.h"
 
 Q_LOGGING_CATEGORY(lcSound, "velmar.sound")
@@ -130,6 +131,24 @@ PlaybackWatch *Sound::watchPlayback()
     return new PlaybackWatch(&mediaPlayer, QStringLiteral("the sound for [%1]").arg(name()), this);
 }
 
+RingCheck *Sound::checkRings()
+{
+    ringCheck = new RingCheck(&mediaPlayer, this);
+    return ringCheck;
+}
+
+void Sound::keepPrepared()
+{
+    connect(SoundFile, &QLineEdit::editingFinished, this, &Sound::prepare);
+    prepare();
+}
+
+// Play sets the same media again, which the player then finds ready.
+void Sound::prepare()
+{
+    mediaPlayer.setSource(soundUrl(SoundFile->text()));
+}
+
 void Sound::showLook()
 {
     switch (look) {
@@ -162,6 +181,8 @@ void Sound::play()
 {
     mediaPlayer.setSource(soundUrl(SoundFile->text()));
     mediaPlayer.setVolume(Volume->text().toInt(nullptr, 10));
+    if (ringCheck)
+        ringCheck->playing();
     mediaPlayer.play();
 }
 

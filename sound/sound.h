@@ -11,6 +11,7 @@
 class PlaybackWatch;
 class QLabel;
 class QPoint;
+class RingCheck;
 
 // One row of the sound list: the events it reacts to, the sender that counts, and the
 // player that plays its file.
@@ -46,6 +47,11 @@ public:
     void handOverButton();
     // Watches the row's player and reports its failures as log lines.
     PlaybackWatch *watchPlayback();
+    // Builds the check on each play of the row's player, for the sound watch.
+    RingCheck *checkRings();
+    // Loads the row's file into its player now and again whenever the file field is edited,
+    // so that the first play costs no more than later ones.
+    void keepPrepared();
 
 signals:
     void buttonClicked();
@@ -61,11 +67,13 @@ public slots:
     void stop();
 
 private:
+    void prepare();
     void showLook();
 
     SoundPlayer mediaPlayer;
     QStringList eventList;
     QLabel *status = nullptr;
+    RingCheck *ringCheck = nullptr;
     Look look = Look::Plain;
     bool critical = false;
 };

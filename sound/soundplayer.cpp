@@ -14,6 +14,11 @@ QMediaPlayer::MediaStatus SoundPlayer::mediaStatus() const
     return player.mediaStatus();
 }
 
+qint64 SoundPlayer::duration() const
+{
+    return player.duration();
+}
+
 QString SoundPlayer::errorString() const
 {
     return player.errorString();

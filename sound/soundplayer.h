@@ -32,6 +32,8 @@ public:
     State state() const;
     QMediaPlayer::MediaStatus mediaStatus() const;
     QString errorString() const;
+    // The sound's length in milliseconds once the player knows it, else 0 or less.
+    qint64 duration() const;
 
     // False when the system offers no audio output device at all. A player then plays into
     // nothing without reporting an error.
@@ -45,6 +47,7 @@ signals:
     void stateChanged(SoundPlayer::State state);
     void mediaStatusChanged(QMediaPlayer::MediaStatus status);
     void errorOccurred();
+    void durationChanged();
 
 private:
     QMediaPlayer player;

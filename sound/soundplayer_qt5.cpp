@@ -10,6 +10,7 @@ SoundPlayer::SoundPlayer(QObject *parent)
     connect(&player, &QMediaPlayer::stateChanged, this,
             [this](QMediaPlayer::State state) { emit stateChanged(State(state)); });
     connect(&player, &QMediaPlayer::mediaStatusChanged, this, &SoundPlayer::mediaStatusChanged);
+    connect(&player, &QMediaPlayer::durationChanged, this, &SoundPlayer::durationChanged);
     connect(&player, QOverload<QMediaPlayer::Error>::of(&QMediaPlayer::error), this,
             &SoundPlayer::errorOccurred);
 }

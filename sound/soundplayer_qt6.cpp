@@ -14,6 +14,7 @@ SoundPlayer::SoundPlayer(QObject *parent)
     connect(&player, &QMediaPlayer::playbackStateChanged, this,
             [this](QMediaPlayer::PlaybackState state) { emit stateChanged(State(state)); });
     connect(&player, &QMediaPlayer::mediaStatusChanged, this, &SoundPlayer::mediaStatusChanged);
+    connect(&player, &QMediaPlayer::durationChanged, this, &SoundPlayer::durationChanged);
     connect(&player, &QMediaPlayer::errorOccurred, this, [this] {
         if (player.mediaStatus() != QMediaPlayer::InvalidMedia)
             emit errorOccurred();

@@ -3,9 +3,12 @@
 
 #include "body/body.h"
 #include "debugcapture.h"
+#include "pulseserver.h"
 #include "sound/linkalarm.h"
 #include "sound/playbackwatch.h"
+#include "sound/outputprobe.h"
 #include "sound/sound.h"
+#include "sound/soundwatch.h"
 #include "stars/stars.h"
 #include "support.h"
 
@@ -26,6 +29,10 @@ private slots:
     void linkKeys();
     void alarmRepeatsUntilStopped();
     void playbackFailureReportedOnce();
+    void soundWatch_data();
+    void soundWatch();
+    void soundOutputWatched_data();
+    void soundOutputWatched();
 
 private:
     QTemporaryDir dir;
@@ -184,6 +191,7 @@ void TestBody::linkKeys()
 
     auto *alarm = body.findChild<LinkAlarm *>();
     QCOMPARE(alarm != nullptr, !afterDrop.isEmpty());
+    QVERIFY(!body.findChild<SoundWatch *>());
     const QStringList before = logWindowLines();
     server.closeClient();
     if (afterDrop.isEmpty()) {
@@ -239,6 +247,128 @@ void TestBody::playbackFailureReportedOnce()
     QCOMPARE(reported.at(0).at(1).value<QColor>(), QColor(200, 0, 0));
     QVERIFY(play("alarm.wav") && play("text.wav"));
     QTRY_COMPARE(reported.size(), 2);
+}
+
+// Steps: "out:NAME" and "lost:REASON" are findings of the probe; "ring:N" is an event that
+// rings row N, "held:N" one that the horn holds back, "click:N" a play no event asked for;
+// "fail:N:REASON" and "heard:N" are what row N's player did. What the watch tells comes back
+// as its log lines, "marked N", "unmarked N" and "ring again N SENDER EVENT".
+void TestBody::soundWatch_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString lost = "Could not sound [Alarm] for Dev Alarm: %1";
+    const QString back = "Sound output is back after 00:00:00";
+    QTest::newRow("found, lost, back") << QStringList{"out:Speakers", "lost:no device", "out:Speakers"}
+                                       << QStringList{"Sound output: Speakers", "Sound output lost: no device", back};
+    QTest::newRow("lost at start, then for another reason")
+        << QStringList{"lost:no sound server", "lost:only the dummy output"} << QStringList{"Sound output lost: no sound server"};
+    QTest::newRow("another device") << QStringList{"out:Speakers", "out:Headphones"}
+                                    << QStringList{"Sound output: Speakers", "Sound output: Headphones"};
+    QTest::newRow("rung while lost, rung again when back")
+        << QStringList{"out:S", "lost:X", "ring:0", "out:S"}
+        << QStringList{"Sound output: S", "Sound output lost: X", lost.arg("X"), "marked 0",
+                       back + "; ringing 1 alarm not heard meanwhile", "unmarked 0", "ring again 0 Dev Alarm"};
+    QTest::newRow("two rows not heard") << QStringList{"lost:X", "ring:0", "ring:1", "out:S"}
+        << QStringList{"Sound output lost: X", lost.arg("X"), "marked 0", "Could not sound [Done Finished] for Dev Alarm: X", "marked 1",
+                       back + "; ringing 2 alarms not heard meanwhile", "unmarked 0", "ring again 0 Dev Alarm", "unmarked 1", "ring again 1 Dev Alarm"};
+    QTest::newRow("a failing player, once per ring; heard unmarks")
+        << QStringList{"out:S", "ring:0", "fail:0:boom", "fail:0:boom", "ring:0", "heard:0"}
+        << QStringList{"Sound output: S", lost.arg("boom"), "marked 0", "unmarked 0"};
+    QTest::newRow("lost while it plays") << QStringList{"out:S", "ring:0", "lost:X", "heard:0"}
+        << QStringList{"Sound output: S", "Sound output lost: X", lost.arg("X"), "marked 0"};
+    QTest::newRow("held back or clicked: not checked; a click unmarks")
+        << QStringList{"lost:X", "held:0", "click:0", "ring:1", "click:1", "out:S"}
+        << QStringList{"Sound output lost: X", "Could not sound [Done Finished] for Dev Alarm: X", "marked 1", "unmarked 1", back};
+}
+
+void TestBody::soundWatch()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+    SoundWatch watch({"Alarm", "Done Finished"}, nullptr);
+    QStringList told;
+    connect(&watch, &SoundWatch::log, this, [&told](const QString &line) { told << line; });
+    connect(&watch, &SoundWatch::notHeardChanged, this, [&told](int row, bool on) { told << QString(on ? "marked %1" : "unmarked %1").arg(row); });
+    connect(&watch, &SoundWatch::ringAgain, this, [&told](int row, const QString &s, const QString &e) { told << QString("ring again %1 %2 %3").arg(row).arg(s, e); });
+    for (const QString &step : qAsConst(steps)) {
+        const QStringList part = step.split(':');
+        const int row = part.value(1).toInt();
+        if (part.at(0) == "out" || part.at(0) == "lost")
+            watch.setOutput({part.at(0) == "out" ? SoundOutput::State::Usable : SoundOutput::State::Lost, part.at(1)});
+        if (part.at(0) == "ring" || part.at(0) == "held")
+            watch.eventRings(row, "Dev", "Alarm");
+        if (part.at(0) == "ring" || part.at(0) == "click")
+            watch.rowStarted(row);
+        if (part.at(0) == "fail")
+            watch.rowFailed(row, part.at(2));
+        if (part.at(0) == "heard")
+            watch.rowHeard(row);
+        watch.eventDone();
+    }
+    QCOMPARE(told, expected);
+}
+
+void TestBody::soundOutputWatched_data()
+{
+    QTest::addColumn<QString>("sink");
+    QTest::addColumn<QString>("file");
+    // "kill": the server is killed before the event and started again after it; "suspend": its
+    // output is suspended, so that the sound never plays to its end.
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString noServer = "no sound server, and no ALSA device \\(.+\\)", found = "Sound output: Test-output";
+    const QString lost = "Could not sound \\[Alarm\\] for Dev Alarm: ";
+    QTest::newRow("killed and back") << "velmar_test" << "alarm.wav" << "kill"
+        << QStringList{found, "Sound output lost: " + noServer, lost + noServer, "Sound output is back after 00:00:0\\d; ringing 1 alarm not heard meanwhile"};
+    QTest::newRow("only the dummy output") << OutputProbe::DummySink << "alarm.wav" << ""
+        << QStringList{"Sound output lost: only the dummy output", lost + "only the dummy output"};
+    QTest::newRow("a file that is no sound") << "velmar_test" << "text.wav" << "" << QStringList{found, lost + "Could not determine type of stream."};
+    QTest::newRow("a stuck player") << "velmar_test" << "alarm.wav" << "suspend" << QStringList{found, lost + "the player did not finish within 2.3 s"};
+}
+
+// Against a real sound server: the output found at start, lost when the server is killed and
+// back when it runs again, written to the log file from the start; an alarm that cannot be
+// heard marks its row until it rings again once the output is back, and then is heard.
+void TestBody::soundOutputWatched()
+{
+    QFETCH(QString, sink);
+    QFETCH(QString, file);
+    QFETCH(QString, fault);
+    QFETCH(QStringList, expected);
+    if (!PulseServer::unavailable().isEmpty())
+        QSKIP(qPrintable(PulseServer::unavailable()));
+    PulseServer pulse;
+    QVERIFY(pulse.start(sink));
+    ScriptedServer server;
+    QVERIFY(loadConfig(serverConfig(server) + "SOUND_WATCH 1\nLOG_FILE v-%1.log\nEVENT Alarm " + file.toLatin1() + " 50 Dev\n"));
+    Body body;
+    acceptLogIn(server);
+    const auto soundLines = [] { return logWindowLines().filter(QRegularExpression("^(Sound output|Could not sound)")); };
+    QTRY_COMPARE(soundLines().size(), 1);
+    if (fault == "kill") {
+        pulse.kill();
+        QTRY_COMPARE(soundLines().size(), 2);
+    }
+    if (fault == "suspend")
+        QCOMPARE(QProcess::execute("pactl", {"suspend-sink", sink, "1"}), 0);
+    auto *button = body.findChild<Sound *>()->findChild<QPushButton *>("Play");
+    server.send("Dev>Zendri _Alarm\n");
+    QTRY_COMPARE(button->text(), QString("Not heard"));
+    if (fault == "kill") {
+        QVERIFY(pulse.start(sink));
+        QTRY_COMPARE_WITH_TIMEOUT(button->text(), QString("Play"), 10000);
+    }
+    QTRY_COMPARE(soundLines().size(), expected.size());
+    const QStringList lines = soundLines();
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(QRegularExpression("^" + expected.at(i) + "$").match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
+    QFile written(logWindow()->findChild<QLineEdit *>("LogFileName")->text());
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(QString(written.readAll()).count(QRegularExpression("(Sound output|Could not sound)")), lines.size());
+    written.remove();
 }
 
 QTEST_MAIN(TestBody)

@@ -37,6 +37,8 @@ private slots:
     void firstRunCopyKeepsFiles();
     void operatorKeys_data();
     void operatorKeys();
+    void soundKeys_data();
+    void soundKeys();
 };
 
 void TestConfig::lineFunctions_data()
@@ -234,6 +236,27 @@ void TestConfig::operatorKeys()
     const QString runs = QStringLiteral("%1 %2 %3").arg(s.runs.onRing.size()).arg(s.runs.onEvent.size()).arg(s.runs.timeoutMs);
     QCOMPARE(runs, expected.section('|', 6).isEmpty() ? "0 0 30000" : expected.section('|', 6));
     QCOMPARE(s.supervisesLink(), s.link.reconnectMs > 0 || s.link.timeoutMs > 0 || !s.linkLostSound.file.isEmpty());
+}
+
+void TestConfig::soundKeys_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    // sound watch | log file written, its name | debug lines
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("both") << QByteArray("SOUND_WATCH 1\nlog_file v-%1.log\n") << "1|1 v-%1.log|0";
+    QTest::newRow("log file without a name") << QByteArray("LOG_FILE\n") << "0|1 |0";
+    QTest::newRow("watch not 0 or 1") << QByteArray("SOUND_WATCH 2\n") << "0|0 |1";
+}
+
+void TestConfig::soundKeys()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QVERIFY(loadConfig(text));
+    const DebugCapture debug("velmar.config");
+    const Settings s = Settings::fromConfig(config);
+    QCOMPARE(QStringLiteral("%1|%2 %3|%4").arg(QString::number(s.soundWatch), QString::number(s.logToFile), s.logFileName,
+                                                QString::number(debug.lines.size())), expected);
 }
 
 QTEST_GUILESS_MAIN(TestConfig)

@@ -102,7 +102,8 @@ void TestLogArea::init()
     box("IsWriteTo")->setChecked(true);
 }
 
-// The proposed file is "log-<start time>.dat" in the working directory, not created yet.
+// The proposed file is "log-<start time>.dat" in the working directory, not created yet;
+// LOG_FILE ticks "Write To" and may give a name of its own.
 void TestLogArea::initialFileName()
 {
     const QString before = "log-" + QDateTime::currentDateTime().toString("yyMMdd-hhmmss") + ".dat";
@@ -110,6 +111,10 @@ void TestLogArea::initialFileName()
     const QString after = "log-" + QDateTime::currentDateTime().toString("yyMMdd-hhmmss") + ".dat";
     QVERIFY(name == QDir::current().absoluteFilePath(before) || name == QDir::current().absoluteFilePath(after));
     QVERIFY(!QFile::exists(name));
+    LogArea given(nullptr, Full);
+    given.writeTo("v.log");
+    QCOMPARE(given.findChild<QLineEdit *>("LogFileName")->text(), QDir::current().absoluteFilePath("v.log"));
+    QVERIFY(given.findChild<QCheckBox *>("IsWriteTo")->isChecked());
 }
 
 // Steps: "msg" logs in black, "!msg" in red; "^abc", "[abc]" and "]abc[" put the user's

@@ -1,0 +1,74 @@
+#include "sound/ringcheck.h"
+
+#include <QDateTime>
+
+RingCheck::RingCheck(SoundPlayer *player, QObject *parent)
+    : QObject(parent)
+    , player(player)
+{
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, this, &RingCheck::stuck);
+    connect(player, &SoundPlayer::stateChanged, this, &RingCheck::stateChanged);
+    connect(player, &SoundPlayer::mediaStatusChanged, this, &RingCheck::mediaStatusChanged);
+    connect(player, &SoundPlayer::durationChanged, this, [this] {
+        if (armed)
+            setDeadline();
+    });
+    connect(player, &SoundPlayer::errorOccurred, this, &RingCheck::failed);
+}
+
+// Armed before the player is told, so that a failure it reports at once belongs to this play.
+void RingCheck::playing()
+{
+    armed = true;
+    startedAtMs = QDateTime::currentMSecsSinceEpoch();
+    setDeadline();
+    emit started();
+}
+
+void RingCheck::stateChanged(SoundPlayer::State state)
+{
+    if (state == SoundPlayer::StoppedState && armed)
+        settle();
+}
+
+void RingCheck::mediaStatusChanged(QMediaPlayer::MediaStatus status)
+{
+    if (status == QMediaPlayer::EndOfMedia && armed)
+        settle();
+}
+
+// The player tells its state before its media status, or the other way round; a play that
+// was stopped (acknowledged, silenced) ends without a verdict.
+void RingCheck::settle()
+{
+    finish();
+    if (player->mediaStatus() == QMediaPlayer::EndOfMedia)
+        emit heard();
+}
+
+void RingCheck::failed()
+{
+    finish();
+    emit notHeard(player->errorString());
+}
+
+void RingCheck::stuck()
+{
+    finish();
+    player->stop();
+    emit notHeard(QStringLiteral("the player did not finish within %1 s")
+                      .arg(QString::number(double(player->duration() + GraceMs) / 1000)));
+}
+
+void RingCheck::finish()
+{
+    armed = false;
+    deadline.stop();
+}
+
+void RingCheck::setDeadline()
+{
+    const qint64 due = startedAtMs + qMax<qint64>(0, player->duration()) + GraceMs;
+    deadline.start(int(qMax<qint64>(0, due - QDateTime::currentMSecsSinceEpoch())));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMediaPlayer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "sound/soundplayer.h"
+
+// Follows each play of one row's player to its end: heard when the sound reached its end,
+// not heard when the player failed or has not finished within the sound's length and
+// GraceMs (a stuck player is stopped then).
+class RingCheck : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(RingCheck)
+
+public:
+    static constexpr int GraceMs = 2000;
+
+    RingCheck(SoundPlayer *player, QObject *parent);
+
+    // The row asks its player to play now. A play that was under way ends without a verdict.
+    void playing();
+
+signals:
+    void started();
+    void heard();
+    void notHeard(const QString &reason);
+
+private:
+    void stateChanged(SoundPlayer::State state);
+    void mediaStatusChanged(QMediaPlayer::MediaStatus status);
+    void settle();
+    void failed();
+    void stuck();
+    void finish();
+    // The deadline counts from the start of the play; the length may become known later.
+    void setDeadline();
+
+    SoundPlayer *player;
+    QTimer deadline;
+    qint64 startedAtMs = 0;
+    bool armed = false;
+};
