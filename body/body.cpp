@@ -143,7 +143,7 @@ void Body::setupSoundWatch()
     connect(soundWatch, &SoundWatch::log, &logArea, &LogArea::log);
     connect(soundWatch, &SoundWatch::ringAgain, this, &Body::ring);
     connect(soundWatch, &SoundWatch::notHeardChanged, this, [this](int row, bool notHeard) {
-        sounds.at(row)->setLook(notHeard ? Sound::Look::NotHeard : Sound::Look::Plain);
+        sounds.at(row)->setNotHeard(notHeard);
     });
     connect(soundWatch, &SoundWatch::ringNotHeard, this, &Body::askForAttention);
     for (int i = 0; i < sounds.size(); ++i) {
@@ -151,6 +151,8 @@ void Body::setupSoundWatch()
         connect(check, &RingCheck::started, soundWatch, [this, i] { soundWatch->rowStarted(i); });
         connect(check, &RingCheck::heard, soundWatch, [this, i] { soundWatch->rowHeard(i); });
         connect(check, &RingCheck::notHeard, soundWatch, [this, i](const QString &reason) { soundWatch->rowFailed(i, reason); });
+        // With the horn, a click may only acknowledge the row and play nothing.
+        connect(sounds.at(i), &Sound::buttonClicked, soundWatch, [this, i] { soundWatch->rowNoticed(i); });
     }
     if (hornControl)
         hornControl->watchSound(soundWatch);

@@ -121,7 +121,7 @@ void HornControl::attachRows()
     });
     connect(horn, &Horn::shelvedChanged, this, &HornControl::showStatus);
     connect(horn, &Horn::waitingForAck, this, [this](int row, bool waiting) {
-        rows.at(row)->setLook(waiting ? Sound::Look::WaitingForAck : Sound::Look::Plain);
+        rows.at(row)->setWaitingForAck(waiting);
     });
 }
 

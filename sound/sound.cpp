@@ -78,9 +78,15 @@ SoundPlayer &Sound::player()
     return mediaPlayer;
 }
 
-void Sound::setLook(Look next)
+void Sound::setWaitingForAck(bool waiting)
 {
-    look = next;
+    waitingForAck = waiting;
+    showLook();
+}
+
+void Sound::setNotHeard(bool on)
+{
+    notHeard = on;
     showLook();
 }
 
@@ -151,22 +157,15 @@ void Sound::prepare()
 
 void Sound::showLook()
 {
-    switch (look) {
-    case Look::Plain:
-        Play->setText(tr("Play"));
-        break;
-    case Look::WaitingForAck:
-        Play->setText(tr("Ack"));
-        break;
-    case Look::NotHeard:
+    if (notHeard)
         Play->setText(tr("Not heard"));
-        break;
-    }
+    else
+        Play->setText(waitingForAck ? tr("Ack") : tr("Play"));
     const QString colour = QStringLiteral("color: %1;").arg(LogColours::Failure.name());
     if (critical)
         Play->setStyleSheet(colour + QStringLiteral(" font-weight: bold;"));
     else
-        Play->setStyleSheet(look == Look::NotHeard ? colour : QString());
+        Play->setStyleSheet(notHeard ? colour : QString());
 }
 
 void Sound::mpStateChaned(SoundPlayer::State state)

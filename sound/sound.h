@@ -21,10 +21,6 @@ class Sound : public QFrame, private Ui_Sound
     Q_DISABLE_COPY(Sound)
 
 public:
-    // What the row's button offers: to play, to acknowledge a ringing row, or to take notice
-    // of a ring that could not be heard.
-    enum class Look { Plain, WaitingForAck, NotHeard };
-
     Sound(const QString &eventNames, const QString &soundFile, const QString &volume,
           const QString &sender);
 
@@ -35,7 +31,10 @@ public:
     // For tests and benchmarks that observe what the row plays.
     SoundPlayer &player();
 
-    void setLook(Look look);
+    // The button offers to acknowledge a row that rings until acknowledged ("Ack"), and tells
+    // of a ring that could not be heard ("Not heard"), which outranks the first; else "Play".
+    void setWaitingForAck(bool waiting);
+    void setNotHeard(bool notHeard);
     // A critical row's button stands out in the failure colour and bold, whatever its look.
     void setCritical(bool critical);
     // A small menu button at the row's right end; it and a right-click anywhere on the row
@@ -74,6 +73,7 @@ private:
     QStringList eventList;
     QLabel *status = nullptr;
     RingCheck *ringCheck = nullptr;
-    Look look = Look::Plain;
+    bool waitingForAck = false;
+    bool notHeard = false;
     bool critical = false;
 };

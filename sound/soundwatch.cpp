@@ -84,7 +84,7 @@ void SoundWatch::rowStarted(int row)
     if (!validRow(row))
         return;
     if (rows.at(row).ring != Ring::Due) {
-        setNotHeard(row, false);
+        rowNoticed(row);
         return;
     }
     rows[row].ring = Ring::Playing;
@@ -98,6 +98,12 @@ void SoundWatch::rowHeard(int row)
         return;
     rows[row].ring = Ring::None;
     setNotHeard(row, false);
+}
+
+void SoundWatch::rowNoticed(int row)
+{
+    if (validRow(row))
+        setNotHeard(row, false);
 }
 
 void SoundWatch::rowFailed(int row, const QString &reason)

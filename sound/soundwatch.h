@@ -39,6 +39,8 @@ public slots:
     void rowStarted(int row);
     void rowHeard(int row);
     void rowFailed(int row, const QString &reason);
+    // The operator clicked the row's button: its mark has been seen, and goes.
+    void rowNoticed(int row);
 
 signals:
     void outputChanged();
