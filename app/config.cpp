@@ -91,6 +91,12 @@ bool isBlankLine(const QString &line)
     return std::all_of(code.cbegin(), code.cend(), [](QChar c) { return c.isSpace(); });
 }
 
+QStringList eventNameList(const QString &names)
+{
+    // simplified() has already turned every run of white space into one blank.
+    return names.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
 void Config::addEntry(const QString &name, const QString &value, const QString &rest)
 {
     const QString upper = name.toUpper();

@@ -24,6 +24,9 @@ QString cutComment(const QString &line);
 // True when the line holds nothing but white space and a comment.
 bool isBlankLine(const QString &line);
 
+// The blank-separated words of an item that lists event names, such as "Done Finished".
+QStringList eventNameList(const QString &names);
+
 // The configuration store: command-line options first, then the lines of one file.
 class Config
 {

@@ -107,8 +107,7 @@ OperatorSettings readOperatorFeatures(const Config &config)
     features.tray = switchedOn(config, "TRAY");
     features.horn.holdoffMs = boundedKey(config, "EVENT_HOLDOFF_MS", {0, LongestHoldoffMs, 0, true});
     features.horn.repeatUntilAck = switchedOn(config, "REPEAT_UNTIL_ACK");
-    features.horn.criticalEvents = config.allRestsOf(QStringLiteral("CRITICAL_EVENTS")).join(QLatin1Char(' ')).simplified()
-                                       .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    features.horn.criticalEvents = eventNameList(config.allRestsOf(QStringLiteral("CRITICAL_EVENTS")).join(QLatin1Char(' ')));
     features.alarmList = switchedOn(config, "ALARM_LIST");
     features.alarmListKeepMin = boundedKey(config, "ALARM_LIST_KEEP_MIN",
                                            {1, LongestAlarmListKeepMin, features.alarmListKeepMin, false});

@@ -57,7 +57,7 @@ EventCommand EventCommand::fromEntry(const QString &entry, bool withEvents)
     }
     EventCommand command;
     if (withEvents && !items.isEmpty())
-        command.events = items.takeFirst().simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        command.events = eventNameList(items.takeFirst());
     if (items.isEmpty() || (withEvents && command.events.isEmpty()))
         return command;
     command.program = items.takeFirst();

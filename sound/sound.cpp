@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 #include <QToolButton>
 
+#include "app/config.h"
 #include "app/connectbysignature.h"
 #include "log/logcolours.h"
 #include "sound/playbackwatch.h"
@@ -17,12 +18,6 @@ namespace {
 // The status text stands right of the Play button in the row's grid, the menu button last.
 constexpr int StatusColumn = 6;
 constexpr int MenuColumn = 7;
-
-QStringList splitEventNames(const QString &eventNames)
-{
-    // simplified() has already turned every run of white space into one blank.
-    return eventNames.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
 
 const char *stateName(SoundPlayer::State state)
 {
@@ -41,7 +36,7 @@ const char *stateName(SoundPlayer::State state)
 
 Sound::Sound(const QString &eventNames, const QString &soundFile, const QString &volume,
              const QString &sender)
-    : eventList(splitEventNames(eventNames))
+    : eventList(eventNameList(eventNames))
 {
     setupUi(this);
     SoundEvents->setText(eventNames);
