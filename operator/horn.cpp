@@ -82,6 +82,11 @@ bool Horn::isCritical(int row) const
     return validRow(row) && rows.at(row).critical;
 }
 
+int Horn::heldBack(int row) const
+{
+    return validRow(row) ? rows.at(row).heldBack : 0;
+}
+
 const Shelves &Horn::shelves() const
 {
     return rowShelves;

@@ -52,6 +52,8 @@ public:
     int snoozeRemainingMs() const;
     Counters counters() const;
     bool isCritical(int row) const;
+    // The events the row held back since it was last started by an event.
+    int heldBack(int row) const;
     const Shelves &shelves() const;
 
 public slots:

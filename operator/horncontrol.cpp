@@ -104,7 +104,6 @@ void HornControl::rowMatched(int row, const QString &sender, const QString &even
 // The row's button goes to the horn, and the horn's decisions come back to the row.
 void HornControl::attachRows()
 {
-    heldBack.resize(rows.size());
     for (int i = 0; i < rows.size(); ++i) {
         Sound *row = rows.at(i);
         if (horn->isCritical(i))
@@ -115,10 +114,7 @@ void HornControl::attachRows()
     }
     connect(horn, &Horn::startRow, this, [this](int row) { rows.at(row)->play(); });
     connect(horn, &Horn::stopRow, this, [this](int row) { rows.at(row)->stop(); });
-    connect(horn, &Horn::heldBackChanged, this, [this](int row, int count) {
-        heldBack[row] = count;
-        showStatus(row);
-    });
+    connect(horn, &Horn::heldBackChanged, this, &HornControl::showStatus);
     connect(horn, &Horn::shelvedChanged, this, &HornControl::showStatus);
     connect(horn, &Horn::waitingForAck, this, [this](int row, bool waiting) {
         rows.at(row)->setWaitingForAck(waiting);
@@ -157,6 +153,7 @@ void HornControl::showStatus(int row)
                              tr("Rings nothing until unshelved; right-click to unshelve"));
         return;
     }
-    sound->setStatusText(heldBack.at(row) > 0 ? QStringLiteral("×%1").arg(heldBack.at(row)) : QString(),
+    const int heldBack = horn->heldBack(row);
+    sound->setStatusText(heldBack > 0 ? QStringLiteral("×%1").arg(heldBack) : QString(),
                          tr("Events held back since the row last started"));
 }

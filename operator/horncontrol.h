@@ -59,7 +59,6 @@ private:
     void showStatus(int row);
 
     const QVector<Sound *> rows;
-    QVector<int> heldBack;
     AlarmList *alarmList = nullptr;
     std::unique_ptr<AlarmListWindow> alarmListWindow;
     Horn *horn = nullptr;
