@@ -1,6 +1,6 @@
 #include "sound/ringcheck.h"
 
-#include <QDateTime>
+#include "app/timeunits.h"
 
 RingCheck::RingCheck(SoundPlayer *player, QObject *parent)
     : QObject(parent)
@@ -21,7 +21,7 @@ RingCheck::RingCheck(SoundPlayer *player, QObject *parent)
 void RingCheck::playing()
 {
     armed = true;
-    startedAtMs = QDateTime::currentMSecsSinceEpoch();
+    sincePlay.start();
     setDeadline();
     emit started();
 }
@@ -58,7 +58,7 @@ void RingCheck::stuck()
     finish();
     player->stop();
     emit notHeard(QStringLiteral("the player did not finish within %1 s")
-                      .arg(QString::number(double(player->duration() + GraceMs) / 1000)));
+                      .arg(QString::number(double(player->duration() + GraceMs) / MsPerSecond)));
 }
 
 void RingCheck::finish()
@@ -69,6 +69,6 @@ void RingCheck::finish()
 
 void RingCheck::setDeadline()
 {
-    const qint64 due = startedAtMs + qMax<qint64>(0, player->duration()) + GraceMs;
-    deadline.start(int(qMax<qint64>(0, due - QDateTime::currentMSecsSinceEpoch())));
+    const qint64 due = qMax<qint64>(0, player->duration()) + GraceMs;
+    deadline.start(int(qMax<qint64>(0, due - sincePlay.elapsed())));
 }

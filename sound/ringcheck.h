@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
@@ -40,6 +41,8 @@ private:
 
     SoundPlayer *player;
     QTimer deadline;
-    qint64 startedAtMs = 0;
+    // Runs from the start of the play; a steady clock, so that a change of the wall clock
+    // cannot cut a play short or let a stuck one run on.
+    QElapsedTimer sincePlay;
     bool armed = false;
 };
