@@ -4,13 +4,14 @@
 
 #include <algorithm>
 
+#include "app/timeunits.h"
 #include "log/logcolours.h"
 #include "operator/horn.h"
 
 namespace {
 
 // How often acknowledged lines are checked for their keep time.
-constexpr int ExpiryCheckMs = 60 * 1000;
+constexpr int ExpiryCheckMs = MsPerMinute;
 
 qint64 wallMs()
 {
