@@ -6,12 +6,12 @@
 
 #include <memory>
 
+#include "app/timeunits.h"
 #include "log/logcolours.h"
 #include "stars/amsg.h"
 
 namespace {
 
-constexpr double MsPerSecond = 1000;
 const QString TimeFormat = QStringLiteral("hh:mm:ss");
 
 } // namespace
@@ -119,7 +119,7 @@ QString CommandRunner::failureOf(const QProcess &process, int exitCode, const Er
 {
     QString reason;
     if (error.timedOut)
-        reason = QStringLiteral("still running after %1 s: killed").arg(settings.timeoutMs / MsPerSecond);
+        reason = QStringLiteral("still running after %1 s: killed").arg(settings.timeoutMs / double(MsPerSecond));
     else if (process.exitStatus() == QProcess::CrashExit)
         reason = QStringLiteral("ended by signal %1").arg(exitCode);
     else if (exitCode != 0)
