@@ -51,7 +51,6 @@ void LinkSupervisor::connectionRequested(bool open)
 
 void LinkSupervisor::linkStateChanged(LinkState next)
 {
-    state = next;
     switch (next) {
     case LinkState::Connecting:
         causeReported = false;
@@ -112,8 +111,8 @@ void LinkSupervisor::loginRefused(const QString &reply)
 // The socket is aborted so that the ordinary end of a connection follows.
 void LinkSupervisor::attemptTimedOut()
 {
-    const QString missing = state == LinkState::LoggingIn ? QStringLiteral("No log-in at")
-                                                          : QStringLiteral("No connection to");
+    const QString missing = stars->linkState() == LinkState::LoggingIn ? QStringLiteral("No log-in at")
+                                                                       : QStringLiteral("No connection to");
     reportOnce(QStringLiteral("%1 Stars at %2 within %3 s").arg(missing, stars->address(), seconds(timing.timeoutMs)));
     stars->abortConnection();
 }

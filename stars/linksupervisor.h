@@ -57,7 +57,6 @@ private:
     // The connection request on its way is this supervisor's own.
     bool retrying = false;
     bool ringing = false;
-    LinkState state = LinkState::Down;
     // The connection of the current attempt opened; its error comes after it has gone down.
     bool opened = false;
     // One red line per connection: the first cause is the one that counts.
