@@ -223,8 +223,8 @@ void TestHorn::script_data()
         << "B ringing 1, A shelved 2";
     QTest::newRow("a timed shelf ends") << 0 << true << "" << "f0 t899000 r m0 t1000 r m0"
         << "-0 [[A] shelved for 15 min] [Shelved: Dev Alarm for [A]] [[A] shelf ended] a0 *0 +0 = 2 2 0" << "A ringing 2";
-    QTest::newRow("unshelve") << 0 << true << "" << "F0 t3723000 u0 r m0"
-        << "-0 [[A] shelved until unshelved] [[A] unshelved after 01:02:03] a0 *0 +0 = 1 1 0" << "A ringing 1";
+    QTest::newRow("unshelve") << 0 << true << "" << "F0 t3723000 r m0 u0 r m0"
+        << "-0 [[A] shelved until unshelved] [Shelved: Dev Alarm for [A]] [[A] unshelved after 01:02:03] a0 *0 +0 = 2 2 0" << "A ringing 2";
     QTest::newRow("critical rings through mute and snooze") << 0 << true << "Alarm B" << "M r m0 m1 e1 S e1 c1"
         << "{CRITICAL_EVENTS [Alarm] names no row's event} [Horn muted] -0 [Muted: Dev Alarm for [A]] a1 *1 +1 +1 [Horn snoozed for 1 min] -0 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] = 1 1 1"
         << "A held while muted 1, B acknowledged 1";
