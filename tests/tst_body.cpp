@@ -5,7 +5,6 @@
 #include "debugcapture.h"
 #include "pulseserver.h"
 #include "sound/linkalarm.h"
-#include "sound/playbackwatch.h"
 #include "sound/outputprobe.h"
 #include "sound/sound.h"
 #include "sound/soundwatch.h"
@@ -28,7 +27,6 @@ private slots:
     void linkKeys_data();
     void linkKeys();
     void alarmRepeatsUntilStopped();
-    void playbackFailureReportedOnce();
     void soundWatch_data();
     void soundWatch();
     void notHeardOutranksAck();
@@ -160,8 +158,8 @@ void TestBody::linkKeys_data()
 
 // After each log-in one flgon per FLGON entry, in order, before anything else. Without the
 // link keys a drop leaves the client down and the log as it was; with them the client
-// reports a sound that fails at every press of Play once, says why the link went, rings the
-// alarm, logs in again and subscribes again.
+// reports a sound that fails at every press of Play once until it has played again, says why
+// the link went, rings the alarm, logs in again and subscribes again.
 void TestBody::linkKeys()
 {
     QFETCH(QByteArray, keys);
@@ -173,15 +171,18 @@ void TestBody::linkKeys()
     QCOMPARE(acceptLogIn(server, {}, 2), logIn);
     Sound *row = body.findChild<Sound *>();
     QSignalSpy failures(&row->player(), &SoundPlayer::errorOccurred);
-    for (int play = 1; play <= 2; ++play) {
+    for (const QString name : {"missing.wav", "missing.wav", "alarm.wav", "missing.wav"}) {
+        row->findChild<QLineEdit *>("SoundFile")->setText(name);
+        const int failed = failures.count();
         QTest::mouseClick(row->findChild<QPushButton *>("Play"), Qt::LeftButton);
-        QTRY_COMPARE(failures.count(), play);
+        QTRY_VERIFY(name == "alarm.wav" ? row->player().mediaStatus() == QMediaPlayer::EndOfMedia : failures.count() > failed);
     }
     QStringList log = logWindowLines();
     if (!afterDrop.isEmpty()) {
         if (!SoundPlayer::outputAvailable())
             QCOMPARE(log.takeFirst(), QString("No audio output device: sounds cannot be heard"));
-        QVERIFY(log.takeLast().startsWith("Can't play the sound for [Alarm] from [" + dir.filePath("missing.wav") + "]: "));
+        for (int failure = 0; failure < 2; ++failure)
+            QVERIFY(log.takeLast().startsWith("Can't play the sound for [Alarm] from [" + dir.filePath("missing.wav") + "]: "));
     }
     QCOMPARE(log, QStringList({ "opening key file [" + dir.filePath("Zendri.key") + "]", "sending key [Zendri][k0]",
                                 "---- Snd Zendri>System flgon Dev", "---- Snd Zendri>System flgon b", "Connected To Stars" }));
@@ -224,26 +225,6 @@ void TestBody::alarmRepeatsUntilStopped()
     const auto starts = playingStarts();
     QVERIFY(!states.wait(3 * 200));
     QCOMPARE(playingStarts(), starts);
-}
-
-// A sound that cannot be decoded gives one line until it has played again; then it may fail
-// once more. (A missing file is the main window's case above.)
-void TestBody::playbackFailureReportedOnce()
-{
-    SoundPlayer player;
-    PlaybackWatch watch(&player, QStringLiteral("the sound for [Alarm]"), nullptr);
-    QSignalSpy reported(&watch, &PlaybackWatch::log);
-    const auto play = [&player](const char *name) {
-        player.setSource(QUrl::fromLocalFile(QFileInfo(name).absoluteFilePath()));
-        player.play();
-        return QTest::qWaitFor([&player] { return player.mediaStatus() >= QMediaPlayer::EndOfMedia; });
-    };
-    QVERIFY(play("text.wav") && play("text.wav"));
-    QTRY_COMPARE(reported.size(), 1);
-    QCOMPARE(reported.at(0).at(0).toString(), "Can't play the sound for [Alarm] from [" + dir.filePath("text.wav") + "]: Could not determine type of stream.");
-    QCOMPARE(reported.at(0).at(1).value<QColor>(), QColor(200, 0, 0));
-    QVERIFY(play("alarm.wav") && play("text.wav"));
-    QTRY_COMPARE(reported.size(), 2);
 }
 
 // Steps: "out:NAME" and "lost:REASON" are findings of the probe; "ring:N" is an event that
