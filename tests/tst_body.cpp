@@ -233,8 +233,8 @@ void TestBody::soundWatch_data()
 
     const QString lost = "Could not sound [Alarm] for Dev Alarm: %1";
     const QString back = "Sound output is back after 00:00:00";
-    QTest::newRow("found, another device, lost for two reasons, back")
-        << QStringList{"out:Speakers", "out:Headphones", "lost:no device", "lost:no sound server", "out:Headphones"}
+    QTest::newRow("found, another device, the same again, lost for two reasons, back")
+        << QStringList{"out:Speakers", "out:Headphones", "out:Headphones", "lost:no device", "lost:no sound server", "out:Headphones"}
         << QStringList{"Sound output: Speakers", "Sound output: Headphones", "Sound output lost: no device", back};
     QTest::newRow("lost while it plays, heard too late, rung again when back")
         << QStringList{"out:S", "ring:0", "lost:X", "heard:0", "out:S"}
