@@ -198,8 +198,9 @@ void TestHorn::script_data()
 
     QTest::newRow("mute holds and logs each match") << 0 << false << "" << "M r m0 m1 r m1 r"
         << "[Horn muted] -0 -1 [Muted: Dev Alarm for [A]] [Muted: Dev Alarm for [B]] [Muted: Dev Alarm for [B]] = 3 2 2" << "A held while muted 1, B held while muted 2";
-    QTest::newRow("snooze ends a mute, clicked again ends") << 0 << false << "" << "M S r m0 S r m0"
-        << "[Horn muted] -0 -1 [Horn snoozed for 1 min] -0 -1 [Snoozed: Dev Alarm for [A]] [Snooze ended] *0 +0 = 2 2 1" << "A ringing 2";
+    QTest::newRow("snooze ends a mute, clicked again ends, then snoozes again") << 0 << false << "" << "M S r m0 S r m0 S"
+        << "[Horn muted] -0 -1 [Horn snoozed for 1 min] -0 -1 [Snoozed: Dev Alarm for [A]] [Snooze ended] *0 +0 [Horn snoozed for 1 min] -0 -1 = 2 2 1"
+        << "A waiting for acknowledgement 2";
     QTest::newRow("hold-off counts, logs at the next start") << 1000 << false << "" << "r m0 t400 r m0 t400 r m0 m1 t300 r m0"
         << "*0 +0 h0:1 h0:2 *1 +1 *0 [[A] held back 2 events since it last started] h0:0 +0 = 4 4 0" << "A ringing 4, B ringing 1";
     QTest::newRow("held-back lines at most every 10 s") << 30000 << false << ""
