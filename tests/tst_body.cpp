@@ -104,16 +104,14 @@ void TestBody::matching_data()
     QTest::addColumn<QList<int>>("volumes");
 
     const QByteArray dev = "EVENT Alarm a.wav 50 Dev\n";
-    QTest::newRow("blank sender, no volume") << QByteArray("EVENT Alarm a.wav\n") << QByteArray("Other>Zendri _Alarm") << QList<int> { 0 };
     QTest::newRow("the sender") << dev << QByteArray("Dev>Zendri _Alarm") << QList<int> { 50 };
     QTest::newRow("the sender with a channel") << dev << QByteArray("Dev.ch1>Zendri _Alarm") << QList<int> { -1 };
-    QTest::newRow("single blank sender") << QByteArray("EVENT Alarm a.wav 50 \" \"\n") << QByteArray("Dev>Zendri _Alarm") << QList<int> { 50 };
     QTest::newRow("sender with a trailing blank") << QByteArray("EVENT Alarm a.wav 50 \"Dev \"\n") << QByteArray("Dev>Zendri _Alarm") << QList<int> { -1 };
     QTest::newRow("event name in another case") << dev << QByteArray("Dev>Zendri _alarm") << QList<int> { -1 };
     QTest::newRow("an ask") << dev << QByteArray("Dev>Zendri Alarm") << QList<int> { -1 };
-    QTest::newRow("several rows, one without a file")
-        << QByteArray("EVENT \"\tFire  Alarm \" a.wav 10\nEVENT Alarm\nEVENT Fire f.wav\nEVENT Alarm b.wav 20 Dev\n")
-        << QByteArray("Dev>Zendri _Alarm") << QList<int> { 10, -1, 20 };
+    QTest::newRow("several rows, one without a file, blank senders, a volume that is no number")
+        << QByteArray("EVENT \"\tFire  Alarm \" a.wav 10\nEVENT Alarm\nEVENT Fire f.wav\nEVENT Alarm b.wav 20 Dev\nEVENT Alarm c.wav x \" \"\n")
+        << QByteArray("Dev>Zendri _Alarm") << QList<int> { 10, -1, 20, 0 };
 }
 
 // An event plays every row that lists it and whose sender field is blank or equals the
