@@ -51,7 +51,8 @@ void TestBody::startUp_data()
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<QString>("fields");
 
-    QTest::newRow("defaults, connect only at 1") << QByteArray("CONNECT_TO_STARS 2\n") << "localhost 6057 Zendri Zendri.key waits";
+    QTest::newRow("defaults") << QByteArray("CONNECT_TO_STARS 0\n") << "localhost 6057 Zendri Zendri.key waits";
+    QTest::newRow("CONNECT_TO_STARS 2") << QByteArray("STARS_PORT 1\nCONNECT_TO_STARS 2\n") << "localhost 1 Zendri Zendri.key waits";
     QTest::newRow("from the file, first entry of a key")
         << QByteArray("stars_ip 127.0.0.1\nSTARS_PORT 1\nName_On_Stars Orbit\nKEY_ON_STARS \"my.key\"\nSTARS_IP x\n") << "127.0.0.1 1 Orbit my.key connects";
     QTest::newRow("connect_to_stars 01") << QByteArray("STARS_IP 127.0.0.1\nSTARS_PORT 1\nconnect_to_stars 01\n") << "127.0.0.1 1 Zendri Zendri.key connects";
