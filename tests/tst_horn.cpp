@@ -64,11 +64,10 @@ bool settled(QObject *runner)
     return QTest::qWaitFor([runner] { return !runner || runner->findChildren<QProcess *>().isEmpty(); });
 }
 
+// The text of a label or a button.
 QString text(QWidget &window, const char *name)
 {
-    QWidget *widget = window.findChild<QWidget *>(name);
-    auto *label = qobject_cast<QLabel *>(widget);
-    return label ? label->text() : qobject_cast<QAbstractButton *>(widget)->text();
+    return window.findChild<QWidget *>(name)->property("text").toString();
 }
 
 // The horn with its alarm list, driven by a script on a clock of the test's own, rows "A" and
@@ -145,7 +144,7 @@ struct HornScript
 } // namespace
 
 // The horn driven by a script on a clock of the test's own; the operator's bar and the rows'
-// buttons in the main window; the tray icon's messages.
+// buttons in the main window; the tray icon's messages; the programs run on events.
 class TestHorn : public QObject
 {
     Q_OBJECT
