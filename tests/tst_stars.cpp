@@ -12,12 +12,6 @@
 #include "stars/connectstat.h"
 #include "stars/linksupervisor.h"
 
-namespace {
-
-constexpr int FirstDelayMs = 40;
-
-} // namespace
-
 // The Stars client: the received line's record and the bytes on the wire; against a scripted
 // server its log-in, receive loop, dispatch, sending and address history, the command table
 // and connection status it is built on, and the supervisor that keeps its link up.
@@ -50,13 +44,10 @@ void TestStars::parse_data()
     QTest::addColumn<QString>("debugLine");
 
     QTest::newRow("route only") << "A>B\n" << "0 NotSet|A>B||[,,]>[,,]||||A>B" << "";
-    QTest::newRow("no arrow") << "AB Hello" << "0 NotSet|AB|Hello|[,,]>[,,]||||AB Hello" << "";
-    QTest::newRow("line breaks removed") << "A>B He\rllo x\ny\r\n" << "1 Ask|A>B|Hello xy|A[A,,A]>B[B,,B]|Hello|xy|xy|A>B Hello xy" << "";
-    QTest::newRow("channels, answer, tab") << "  A.x>B.y.z   @Help   red\tblue  "
-        << "1 Ans|A.x>B.y.z|@Help red blue|A.x[A,x,A.x]>B.y.z[B,y.z,B.y.z]|Help|red|red,blue|  A.x>B.y.z   @Help   red\tblue  " << "";
-    QTest::newRow("arrow in addressee, empty channel") << "A.>B>D go" << "1 Ask|A.>B>D|go|A.[A,,A]>B>D[B>D,,B>D]|go|||A.>B>D go" << "";
-    QTest::newRow("event marker only") << "A>B _" << "1 Event|A>B|_|A[A,,A]>B[B,,B]||||A>B _" << "";
-    QTest::newRow("one marker removed") << "A>B @@x" << "1 Ans|A>B|@@x|A[A,,A]>B[B,,B]|@x|||A>B @@x" << "";
+    QTest::newRow("no arrow, line breaks removed") << "AB He\rllo x\ny\r\n" << "0 NotSet|AB|Hello xy|[,,]>[,,]||||AB Hello xy" << "";
+    QTest::newRow("channels, answer, one marker removed, tab") << "  A.x>B.y.z   @@Help   red\tblue  "
+        << "1 Ans|A.x>B.y.z|@@Help red blue|A.x[A,x,A.x]>B.y.z[B,y.z,B.y.z]|@Help|red|red,blue|  A.x>B.y.z   @@Help   red\tblue  " << "";
+    QTest::newRow("arrow in addressee, empty channel, event marker only") << "A.>B>D _" << "1 Event|A.>B>D|_|A.[A,,A]>B>D[B>D,,B>D]||||A.>B>D _" << "";
     QTest::newRow("quoted route and command, empty parameter") << "\"A x>B\" \"two   words\" \"\" y"
         << "1 Ask|A x>B|\"two words\" \"\" y|A x[A x,,A x]>B[B,,B]|two words||,y|\"A x>B\" \"two   words\" \"\" y" << "";
     QTest::newRow("empty command item") << "A>B \"\" x" << "0 NotSet|A>B|\"\" x|A[A,,A]>B[B,,B]||x|x|A>B \"\" x" << "";
@@ -86,9 +77,6 @@ void TestStars::parse()
                       address(m.to, m.toNode, m.toCh, m.toFull), m.cmd, m.val, m.params.join(QLatin1Char(',')))
                  + QLatin1Char('|') + m.line,
              fields);
-    // The record travels through signals and QSignalSpy as a registered type.
-    QCOMPARE(QByteArray(QMetaType::fromType<AMsg>().name()), QByteArray("AMsg"));
-    QCOMPARE(QVariant::fromValue(m).value<AMsg>().params, m.params);
 }
 
 // Received bytes become text up to a NUL, decoded as UTF-8; sent text becomes Latin-1 bytes and
@@ -136,8 +124,8 @@ void TestStars::session_data()
     // "!SLOT|ARG|..." is a call of the client's.
     QTest::newRow("key index padded, negative, beyond the keys; key lines simplified, empty ones count")
         << Script{"=\n  k  1 \nk2\n", "  -5 \t\r\n", "<key>"} << connecting << Done{"Zendri k 1"};
-    QTest::newRow("no key: nothing sent, next line accepted") << Script{"=", "0\n", "System>Zendri Ok:\n"} << on << Done();
-    QTest::newRow("index, acceptance, event in one packet") << Script{"2\nSystem>Zendri Ok: hi\r\nD>Zendri _A\n"} << on << Done{"Zendri k2", "event A 4 "};
+    QTest::newRow("no key: nothing sent; index, acceptance, event in one packet") << Script{"=", "0\nSystem>Zendri Ok: hi\r\nD>Zendri _A\n"} << on
+                                                                                   << Done{"event A 4 "};
     QTest::newRow("index not a number, lower-case ok") << Script{"7x\n", "<key>", "System>Zendri ok:\n"} << off << Done{"Zendri k0"};
     QTest::newRow("blank before System refused, the rest dropped")
         << Script{"0\n System>Zendri Ok:\nSystem>Zendri Ok:\nD>Zendri _A\nC>Zendri Hello\n"} << off << Done{"Zendri k0"};
@@ -242,12 +230,11 @@ void TestStars::history_data()
     QTest::addColumn<QByteArray>("appended");
 
     QTest::newRow("first host") << QByteArray() << false << "localhost" << QByteArray("A: localhost\n");
-    QTest::newRow("unchanged, lower-case key") << QByteArray("a: localhost\n") << false << "localhost" << QByteArray();
     QTest::newRow("port does not suppress host, later line wins") << QByteArray("A: x\nA: y\nP: x\n") << false << "x" << QByteArray("A: x\n");
     QTest::newRow("host does not suppress port") << QByteArray("A: 7\n") << true << "7" << QByteArray("P: 7\n");
     QTest::newRow("read back as its first word") << QByteArray("A: my host\n") << false << "my host" << QByteArray("A: my host\n");
     QTest::newRow("not trimmed, case-sensitive") << QByteArray("A: h\n") << false << " H" << QByteArray("A:  H\n");
-    QTest::newRow("other lines skipped") << QByteArray("junk\n\nX: y\n  A:\th \t\nA: \nB: c") << false << "h" << QByteArray();
+    QTest::newRow("unchanged, lower-case key, other lines skipped") << QByteArray("junk\n\nX: y\n  a:\th \t\nA: \nB: c") << false << "h" << QByteArray();
 }
 
 // Return in the host or port field appends the text unless it is the last one recorded; a text
@@ -279,8 +266,8 @@ void TestStars::connectButton_data()
 
     QTest::newRow("disconnected") << 0 << "Disconnected 176, 192, 192 | Connect 96, 255, 181" << "askConnect";
     QTest::newRow("connecting") << 1 << "Connecting 255, 243, 162 | Connecting 240, 240, 240" << "askDisconnect";
-    QTest::newRow("connected") << 2 << "Connected 211, 255, 241 | Disconnect 255, 255, 128" << "askDisconnect";
-    QTest::newRow("out of range keeps the look") << 5 << "Connected 211, 255, 241 | Disconnect 255, 255, 128" << "askDisconnect";
+    // Each row sets Connected first: the out-of-range state shows what Connected looks like.
+    QTest::newRow("connected, then out of range: the look kept") << 5 << "Connected 211, 255, 241 | Disconnect 255, 255, 128" << "askDisconnect";
 }
 
 // What the status label and the connect button show in each state, and what a click asks for.
@@ -299,10 +286,8 @@ void TestStars::connectButton()
     connect(&stat, &ConnectStat::askDisconnect, &stat, [&asked] { asked << "askDisconnect"; });
     stat.setState(ConnectStat::Connected);
     stat.setState(state);
-    const auto shown = [](const QWidget &widget, const QString &text) {
-        return text + ' ' + widget.styleSheet().remove("background-color: rgb(").remove(");");
-    };
-    QCOMPARE(shown(label, label.text()) + " | " + shown(button, button.text()), look);
+    QString shown = label.text() + ' ' + label.styleSheet() + " | " + button.text() + ' ' + button.styleSheet();
+    QCOMPARE(shown.remove("background-color: rgb(").remove(");"), look);
     button.click();
     QCOMPARE(asked, QStringList{click});
 }
@@ -343,6 +328,7 @@ void TestStars::linkEndsUnasked()
     QFETCH(QString, cause);
     QFETCH(QStringList, delays);
 
+    constexpr int FirstDelayMs = 40;
     ClientFixture c;
     LinkSupervisor supervisor(&c.stars, {FirstDelayMs, 100, 1000});
     // What the supervisor logs and, as "alarm on" and "alarm off", what it says of the alarm.
@@ -350,12 +336,7 @@ void TestStars::linkEndsUnasked()
     connect(&supervisor, &LinkSupervisor::log, &c, [&lines](const QString &msg) { lines << msg; });
     connect(&supervisor, &LinkSupervisor::alarmChanged, &c, [&lines](bool on) { lines << (on ? "alarm on" : "alarm off"); });
     // The delays of the "Trying ... again in N s" lines, in order.
-    const auto delaysLogged = [&lines] {
-        QStringList result;
-        for (const QString &line : lines.filter(" again in "))
-            result << line.section(' ', -2, -2);
-        return result;
-    };
+    const auto delaysLogged = [&lines] { return lines.filter(" again in ").replaceInStrings(QRegularExpression("^.* in | s$"), QString()); };
     const QString port = c.stars.portField()->text();
     if (end == "nowhere") {
         QTcpServer closed;
@@ -385,7 +366,6 @@ void TestStars::linkEndsUnasked()
     c.server.closeClient();
     QTRY_COMPARE(delaysLogged(), QStringList{"0.04"});
 
-    QVERIFY(c.server.waitForClient());
     QVERIFY(c.logIn());
     lines.clear();
     c.stars.connectToStars();
