@@ -125,7 +125,8 @@ void TestStars::session_data()
         << Script{"=\n  k  1 \nk2\n", "  -5 \t\r\n", "<key>"} << connecting << Done{"Zendri k 1"};
     QTest::newRow("no key, nothing sent; all in one packet") << Script{"=", "0\nSystem>Zendri Ok: hi\r\nD>Zendri _A\n"} << on << Done{"event A 4 "};
     QTest::newRow("index not a number, lower-case ok") << Script{"7x\n", "<key>", "System>Zendri ok:\n"} << off << Done{"Zendri k0"};
-    QTest::newRow("blank before System refused, the rest dropped") << Script{"0\n System>Zendri Ok:\nSystem>Zendri Ok:\n"} << off << Done{"Zendri k0"};
+    QTest::newRow("blank before System refused, the rest dropped") << Script{"0\n System>Zendri Ok:\nSystem>Zendri Ok:\nD>Zendri _A\n"} << off
+                                                                   << Done{"Zendri k0"};
     QTest::newRow("click while connected") << Script{"<login>", "<click>"} << off << Done();
     QTest::newRow("closed in the acceptance") << Script{"1\n", "<key>", "System>Zendri O", "<close>"} << off << Done{"Zendri k1"};
     // The addressed node and channel answer, here "😀.é": one "?" for the emoji in Latin-1.
@@ -228,7 +229,7 @@ void TestStars::history_data()
 
     QTest::newRow("first host") << QByteArray() << false << "localhost" << QByteArray("A: localhost\n");
     QTest::newRow("port does not suppress host, later line wins") << QByteArray("A: x\nA: y\nP: x\n") << false << "x" << QByteArray("A: x\n");
-    QTest::newRow("host does not suppress port") << QByteArray("A: 7\n") << true << "7" << QByteArray("P: 7\n");
+    QTest::newRow("host and other keys do not suppress port") << QByteArray("A: 7\nB: 7\n") << true << "7" << QByteArray("P: 7\n");
     QTest::newRow("read back as its first word") << QByteArray("A: my host\n") << false << "my host" << QByteArray("A: my host\n");
     QTest::newRow("not trimmed, case-sensitive") << QByteArray("A: h\n") << false << " H" << QByteArray("A:  H\n");
     QTest::newRow("unchanged, lower-case key, others skipped") << QByteArray("junk\n\nX: y\n  a:\th \t\nA: \nB: c") << false << "h" << QByteArray();
@@ -326,9 +327,9 @@ void TestStars::linkEndsUnasked()
 
     constexpr int FirstDelayMs = 40;
     ClientFixture c;
-    LinkSupervisor supervisor(&c.stars, {FirstDelayMs, 100, 1000});
     // What the supervisor logs and, as "alarm on" and "alarm off", what it says of the alarm.
     QStringList lines;
+    LinkSupervisor supervisor(&c.stars, {FirstDelayMs, 100, 1000});
     connect(&supervisor, &LinkSupervisor::log, &c, [&lines](const QString &msg) { lines << msg; });
     connect(&supervisor, &LinkSupervisor::alarmChanged, &c, [&lines](bool on) { lines << (on ? "alarm on" : "alarm off"); });
     // The delays of the "Trying ... again in N s" lines, in order.
