@@ -65,7 +65,6 @@ private slots:
 private:
     QTextEdit *logDisp() const { return area->findChild<QTextEdit *>("LogDisp"); }
     QLineEdit *fileName() const { return area->findChild<QLineEdit *>("LogFileName"); }
-    QCheckBox *box(const char *name) const { return area->findChild<QCheckBox *>(name); }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<LogArea> area;
@@ -84,7 +83,7 @@ void TestLogArea::init()
     area = std::make_unique<LogArea>(nullptr, Full);
     area->show();
     fileName()->setText(logFile);
-    box("IsWriteTo")->setChecked(true);
+    area->findChild<QCheckBox *>("IsWriteTo")->setChecked(true);
 }
 
 // The proposed file is "log-<start time>.dat" in the working directory, not created yet;
@@ -227,7 +226,7 @@ void TestLogArea::fileFaults()
 void TestLogArea::slotsBySignature()
 {
     QVERIFY(QMetaObject::invokeMethod(area.get(), "vlog", Q_ARG(QString, "quiet")));
-    box("Verbose")->setChecked(true);
+    area->findChild<QCheckBox *>("Verbose")->setChecked(true);
     const QColor halfBlue(0, 0, 255, 128);
     QVERIFY(QMetaObject::invokeMethod(area.get(), "log", Q_ARG(QString, "a"), Q_ARG(QColor, halfBlue)));
     QVERIFY(QMetaObject::invokeMethod(area.get(), "log", Q_ARG(QString, "b")));
