@@ -49,9 +49,10 @@ void TestRelay::cleanup()
 }
 
 // Steps "pOARG": peer p (one letter) does O. '+' logs in as ARG (waiting while the relay has
-// not yet seen the last row's peer of that name go), 'o' connects and reads the key index, 'k' sends ARG with the key for that
-// index, '<' sends the line ARG, '=' writes ARG as it is, '>' expects the line ARG, '.' waits
-// for the close, '!' aborts, '~' stops reading, '?' waits until node ARG is gone.
+// not yet seen the last row's peer of that name go), 'o' connects and reads the key index,
+// 'k' sends ARG with the key for that index, '<' sends the line ARG, '=' writes ARG as it is,
+// '>' expects the line ARG, '.' waits for the close, '!' aborts, '~' stops reading, '?' waits
+// until node ARG is gone.
 void TestRelay::script_data()
 {
     QTest::addColumn<QByteArrayList>("steps");
@@ -60,7 +61,7 @@ void TestRelay::script_data()
     QTest::newRow("wrong key") << QByteArrayList { "xo", "x<A nokey", "x>System>A Er: log-in refused: wrong key", "x." };
     QTest::newRow("no blank") << QByteArrayList { "xo", "x<A", "x>System>? Er: log-in refused: bad key line", "x." };
     QTest::newRow("path in the name") << QByteArrayList { "xo", "x<../outside x", "x>System>? Er: log-in refused: bad node name", "x." };
-    QTest::newRow("name of 64 bytes") << QByteArrayList { "xo", "x<" + longName.mid(1) + " x", "x>System>" + longName.mid(1) + " Er: log-in refused: unknown node", "x." };
+    QTest::newRow("name of 64 bytes, unknown") << QByteArrayList { "xo", "x<" + longName.mid(1) + " x", "x>System>" + longName.mid(1) + " Er: log-in refused: unknown node", "x." };
     QTest::newRow("name of 65 bytes") << QByteArrayList { "xo", "x<" + longName + " x", "x>System>? Er: log-in refused: bad node name", "x." };
     QTest::newRow("System") << QByteArrayList { "xo", "x<System system0", "x>System>System Er: log-in refused: reserved node name", "x." };
     QTest::newRow("empty key file") << QByteArrayList { "xo", "x<Empty x", "x>System>Empty Er: log-in refused: no keys for node", "x." };
@@ -136,7 +137,7 @@ void TestRelay::script()
         else if (op == '>')
             QCOMPARE(peer.line(), arg);
         else if (op == '.')
-            QVERIFY(peer.socket.state() == QAbstractSocket::UnconnectedState || QSignalSpy(&peer.socket, &QTcpSocket::disconnected).wait(RelayFixture::Wait));
+            QVERIFY(peer.socket.state() == QAbstractSocket::UnconnectedState || QSignalSpy(&peer.socket, &QTcpSocket::disconnected).wait());
         else if (op == '!')
             peer.socket.abort();
         else if (op == '~')
