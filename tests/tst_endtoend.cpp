@@ -5,19 +5,14 @@
 #include "clientfixture.h"
 #include "log/logarea.h"
 #include "relayfixture.h"
-#include "scriptedserver.h"
-#include "stars/stars.h"
 #include "support.h"
 
 namespace {
 
-constexpr int Wait = 10000;
-// A failed QTRY waits three times this; two failed rows must still end before CTest's time-out
-// kills the run and leaves the relay behind.
-constexpr int LongWait = 20000;
-// The soak's lines come in chunks larger than the client's 64 KiB receive run; two chunks
-// fill the log window past its block limit. VELMAR_SOAK_LINES asks for a long run, which also
-// checks the memory: only the bulk of a long run tells a leak from the heap's own growth.
+// One step: an answer, a log-in, a relay's start. The program's own start to its log-in may take
+// longer under the address sanitizer on a loaded machine, and so may a soak chunk of 5000 answers.
+constexpr int Wait = 5000;
+constexpr int StartWait = 10000;
 constexpr int SoakChunk = 5000;
 constexpr qint64 MaxSoakGrowthKiB = 32 * 1024;
 
@@ -27,6 +22,22 @@ qint64 residentKiB()
     QFile status(QStringLiteral("/proc/self/status"));
     const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
     return text.mid(text.indexOf("VmRSS:") + 6).trimmed().split(' ').value(0).toLongLong();
+}
+
+// Starts the velmar program in `workDir`, headless and with its debug lines on standard error,
+// with the "NAME=value" entries of `entries` on top of this process's; true once it runs.
+bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &arguments = {}, const QStringList &entries = {})
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velmar.*.debug=true"));
+    environment.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+    for (const QString &entry : entries)
+        environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    velmar.setProcessEnvironment(environment);
+    velmar.setWorkingDirectory(workDir);
+    velmar.start(QStringLiteral(VELMAR_BIN), arguments);
+    return velmar.waitForStarted(Wait);
 }
 
 } // namespace
@@ -41,7 +52,6 @@ private slots:
     void configFile_data();
     void configFile();
     void eventPlaysAndAskIsAnswered();
-    void relayRestart_data();
     void relayRestart();
     void soak();
 };
@@ -52,21 +62,17 @@ void TestEndToEnd::configFile_data()
 {
     QTest::addColumn<QStringList>("arguments");
     // where config.cfg lies: w the working directory, x $XDG_CONFIG_HOME/velmar (the variable
-    // unset otherwise), h ~/.config/velmar
+    // empty otherwise), h ~/.config/velmar; a.cfg always lies in the working directory
     QTest::addColumn<QString>("places");
     // the log-in line, or the line on standard error when there is no file to read
     QTest::addColumn<QByteArray>("logIn");
 
-    QTest::newRow("no arguments") << QStringList() << "w" << QByteArray("Main k0");
-    QTest::newRow("-config before -c") << QStringList { "-config", "a.cfg", "-c", "b.cfg" } << "wx" << QByteArray("A k0");
-    QTest::newRow("-config after -c") << QStringList { "-c", "b.cfg", "-config", "a.cfg" } << "w" << QByteArray("A k0");
-    QTest::newRow("first -c") << QStringList { "-c", "a.cfg", "-c", "b.cfg" } << "w" << QByteArray("A k0");
-    QTest::newRow("-Config is no option word") << QStringList { "-Config", "a.cfg" } << "w" << QByteArray("Main k0");
+    QTest::newRow("-config, no file here") << QStringList { "-config", "a.cfg" } << "x" << QByteArray("A k0");
     QTest::newRow("-c without a name") << QStringList { "-c" } << "x" << QByteArray("Can't open config file : \n");
     QTest::newRow("neither file") << QStringList() << "" << QByteArray("Can't open config file : config.cfg\n");
     QTest::newRow("only the XDG one, read in its folder") << QStringList() << "xh" << QByteArray("Xdg x0");
     QTest::newRow("both") << QStringList() << "wx" << QByteArray("Main k0");
-    QTest::newRow("XDG_CONFIG_HOME unset") << QStringList() << "h" << QByteArray("Home h0");
+    QTest::newRow("XDG_CONFIG_HOME empty") << QStringList() << "h" << QByteArray("Home h0");
 }
 
 void TestEndToEnd::configFile()
@@ -87,26 +93,25 @@ void TestEndToEnd::configFile()
         if (places.contains(folders.at(i).at(0)))
             QVERIFY(writeFile(folder + "/config.cfg", settings + nodes.at(i) + '\n'));
     }
-    for (const QString &file : QStringList { "a.cfg", "b.cfg" })
-        QVERIFY(writeFile(dir.filePath("w/" + file), settings + file.left(1).toUpper().toLatin1() + '\n'));
+    QVERIFY(writeFile(dir.filePath("w/a.cfg"), settings + "A\n"));
     const QStringList environment { "HOME=" + dir.filePath("h"), "XDG_CONFIG_HOME=" + (places.contains('x') ? dir.filePath("x") : QString()) };
     QProcess velmar;
     QVERIFY(startVelmar(velmar, dir.filePath("w"), arguments, environment));
     if (logIn.startsWith("Can't")) {
         QByteArray errors;
-        QVERIFY(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains(logIn); }, Wait));
+        QVERIFY(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains(logIn); }, StartWait));
         // An empty name is not handed to Qt, which would warn about it.
         QVERIFY2(!errors.contains("No file name specified"), errors);
         // Without a file the client goes to the default address, not to the test's server.
         QVERIFY(!server.waitForClient(1000));
     } else {
-        QVERIFY2(server.waitForClient(Wait), velmar.readAllStandardError());
+        QVERIFY2(server.waitForClient(StartWait), velmar.readAllStandardError());
         server.send("0\n");
         QVERIFY(server.waitForLines(1, Wait));
         QCOMPARE(server.lines().first(), logIn);
     }
     velmar.kill();
-    velmar.waitForFinished();
+    velmar.waitForFinished(Wait);
 }
 
 // Velmar answers Dev's ask, and Dev's event plays Velmar's row, whose sound file is named
@@ -124,55 +129,46 @@ void TestEndToEnd::eventPlaysAndAskIsAnswered()
     const auto devSends = [&relay](const QByteArray &line) {
         QProcess dev;
         dev.start(STARS_CLI, { "Dev", relay.keyFile("Dev"), "--port", QString::number(relay.port), "--send", line });
-        return dev.waitForFinished() && dev.exitCode() == 0 ? dev.readAllStandardOutput() : dev.readAllStandardError();
+        return dev.waitForFinished(Wait) && dev.exitCode() == 0 ? dev.readAllStandardOutput() : dev.readAllStandardError();
     };
     // Velmar subscribes as soon as it is logged in, before it can answer anything, so its
     // first answer means that the relay knows the subscription. A Dev that is refused because
     // its last run still holds the name tries again.
     const QByteArray greeting = "Zendri>Dev @Hello Hello! I am Zendri. Nice to meet you!\n";
-    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>Zendri Hello") == greeting; }, RelayFixture::Wait * 3));
-    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>System _Alarm").isEmpty(); }, RelayFixture::Wait));
+    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>Zendri Hello") == greeting; }, StartWait));
+    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>System _Alarm").isEmpty(); }, Wait));
     QByteArray errors;
-    QVERIFY2(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains("PlayingState"); }, RelayFixture::Wait), errors);
+    QVERIFY2(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains("PlayingState"); }, Wait), errors);
     velmar.kill();
-    velmar.waitForFinished();
-}
-
-void TestEndToEnd::relayRestart_data()
-{
-    QTest::addColumn<QByteArray>("keys");
-
-    QTest::newRow("logged in again by a click") << QByteArray();
-    QTest::newRow("logged in again by itself") << QByteArray("RECONNECT_SEC 1\n");
+    velmar.waitForFinished(Wait);
 }
 
 // The relay dies under a logged-in main window and comes back on its port: the window shows
-// the loss, logs in again and renews its subscription, so Dev's events arrive again.
+// the loss, logs in again at a click and renews its subscription, so Dev's events arrive again.
 void TestEndToEnd::relayRestart()
 {
-    QFETCH(QByteArray, keys);
     RelayFixture relay;
     QVERIFY(relay.start({ "N", "Dev" }));
     QVERIFY(loadConfig("STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(relay.port) + "\nNAME_ON_STARS N\nKEY_ON_STARS \""
-                       + relay.keyFile("N").toUtf8() + "\"\nFLGON Dev\n" + keys));
+                       + relay.keyFile("N").toUtf8() + "\"\nFLGON Dev\n"));
     Body body;
     auto *status = body.findChild<QLabel *>("statusL");
     QSignalSpy events(body.findChild<Stars *>(), SIGNAL(anyEvent(const AMsg &)));
+    // Waited for without QTRY, which in Qt 5 waits three times as long when it fails.
     for (int run = 1; run <= 2; ++run) {
-        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QString("Connected"), LongWait);
+        QVERIFY2(QTest::qWaitFor([&] { return status->text() == "Connected"; }, Wait), qPrintable(status->text()));
         RelayPeer dev;
         QCOMPARE(dev.logIn(relay.port, "Dev"), QByteArray("System>Dev Ok:"));
         dev.send("Dev>System _Alarm");
-        QTRY_COMPARE(events.count(), run);
+        QVERIFY(QTest::qWaitFor([&] { return events.count() == run; }, Wait));
         QCOMPARE(events.last().at(0).value<AMsg>().line, QString("Dev>N _Alarm"));
         if (run == 2)
             return;
         relay.process.kill();
-        relay.process.waitForFinished();
-        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QString("Disconnected"), LongWait);
+        relay.process.waitForFinished(Wait);
+        QVERIFY2(QTest::qWaitFor([&] { return status->text() == "Disconnected"; }, Wait), qPrintable(status->text()));
         QVERIFY(relay.start({ "N", "Dev" }, relay.port));
-        if (keys.isEmpty())
-            body.findChild<QPushButton *>("connectB")->click();
+        body.findChild<QPushButton *>("connectB")->click();
     }
 }
 
@@ -199,7 +195,7 @@ void TestEndToEnd::soak()
         for (int i = sent; i < sent + SoakChunk; ++i)
             chunk += "C." + QByteArray::number(i) + ">Zendri Hello\n";
         client.server.send(chunk);
-        QVERIFY(client.server.waitForLines(SoakChunk, LongWait));
+        QVERIFY(client.server.waitForLines(SoakChunk, StartWait));
         client.server.clearReceived();
         if (sent < lines / 2)
             halfwayKiB = residentKiB();

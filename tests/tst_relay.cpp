@@ -5,9 +5,6 @@
 #include "relayfixture.h"
 #include "support.h"
 
-// Long enough for a loaded machine, and less than the relay's 30 s keep-alive, which would
-// drop a peer that never reads by itself.
-constexpr int LongWait = 20000;
 constexpr int LineLimit = 1 << 20;
 // 40 MiB for a subscriber that reads nothing: more than the relay's 16 MiB output bound and
 // the system's socket buffers together.
@@ -20,11 +17,15 @@ class TestRelay : public QObject
 
 private slots:
     void initTestCase();
+    void init();
+    void cleanup();
     void script_data();
     void script();
 
 private:
     RelayFixture relay;
+    QElapsedTimer rowTime;
+    bool stuck = false;
 };
 
 void TestRelay::initTestCase()
@@ -33,20 +34,34 @@ void TestRelay::initTestCase()
     QVERIFY(writeFile(relay.keyFile("Empty"), {}));
 }
 
-// Steps "pOARG": peer p (one letter) does O. '+' logs in as ARG (waiting while the name is
-// still held), 'o' connects and reads the key index, 'k' sends ARG with the key for that
-// index, '<' sends the line ARG, '=' writes ARG as it is, '>' expects the line ARG, '.' waits
-// for the close, '!' aborts, '~' stops reading, '?' waits until node ARG is gone.
+// A row that failed by waiting out its time points to a relay that no longer answers: every
+// later row would wait as long, and the suite would overrun CTest's time-out. They are skipped.
+void TestRelay::init()
+{
+    if (stuck)
+        QSKIP("an earlier row waited out its time: the relay no longer answers");
+    rowTime.start();
+}
+
+void TestRelay::cleanup()
+{
+    stuck = QTest::currentTestFailed() && rowTime.elapsed() >= RelayFixture::Wait / 2;
+}
+
+// Steps "pOARG": peer p (one letter) does O. '+' logs in as ARG (waiting while the relay has
+// not yet seen the last row's peer of that name go), 'o' connects and reads the key index,
+// 'k' sends ARG with the key for that index, '<' sends the line ARG, '=' writes ARG as it is,
+// '>' expects the line ARG, '.' waits for the close, '!' aborts, '~' stops reading, '?' waits
+// until node ARG is gone.
 void TestRelay::script_data()
 {
     QTest::addColumn<QByteArrayList>("steps");
 
     const QByteArray longName(65, 'n');
     QTest::newRow("wrong key") << QByteArrayList { "xo", "x<A nokey", "x>System>A Er: log-in refused: wrong key", "x." };
-    QTest::newRow("unknown node") << QByteArrayList { "xo", "x<Nobody x", "x>System>Nobody Er: log-in refused: unknown node", "x." };
     QTest::newRow("no blank") << QByteArrayList { "xo", "x<A", "x>System>? Er: log-in refused: bad key line", "x." };
     QTest::newRow("path in the name") << QByteArrayList { "xo", "x<../outside x", "x>System>? Er: log-in refused: bad node name", "x." };
-    QTest::newRow("name of 64 bytes") << QByteArrayList { "xo", "x<" + longName.mid(1) + " x", "x>System>" + longName.mid(1) + " Er: log-in refused: unknown node", "x." };
+    QTest::newRow("name of 64 bytes, unknown") << QByteArrayList { "xo", "x<" + longName.mid(1) + " x", "x>System>" + longName.mid(1) + " Er: log-in refused: unknown node", "x." };
     QTest::newRow("name of 65 bytes") << QByteArrayList { "xo", "x<" + longName + " x", "x>System>? Er: log-in refused: bad node name", "x." };
     QTest::newRow("System") << QByteArrayList { "xo", "x<System system0", "x>System>System Er: log-in refused: reserved node name", "x." };
     QTest::newRow("empty key file") << QByteArrayList { "xo", "x<Empty x", "x>System>Empty Er: log-in refused: no keys for node", "x." };
@@ -55,7 +70,6 @@ void TestRelay::script_data()
     QTest::newRow("line over the limit") << QByteArrayList { "x+C", "x<" + QByteArray(LineLimit + 1, 'x'), "x>System>C @ Er: line too long", "x." };
 
     // Lines from A, and what A and B receive for them; nothing else arrives.
-    QTest::newRow("ask") << QByteArrayList { "a<A>B Hello", "b>A>B Hello" };
     QTest::newRow("reply with channels") << QByteArrayList { "a<A.x>B.y @Hello hi  there", "b>A.x>B.y @Hello hi  there" };
     QTest::newRow("carriage return") << QByteArrayList { "a<A>B Hello\r", "b>A>B Hello" };
     QTest::newRow("NUL ends the text") << QByteArrayList { QByteArray("a<A>B Hello\0junk", 16), "b>A>B Hello" };
@@ -63,7 +77,6 @@ void TestRelay::script_data()
     QTest::newRow("line at the limit") << QByteArrayList { "a<A>B " + QByteArray(LineLimit - 4, 'y'), "b>A>B " + QByteArray(LineLimit - 4, 'y') };
     QTest::newRow("unreachable ask") << QByteArrayList { "a<A.x>Nobody Hello", "a>System>A.x @Hello Er: node Nobody is not connected" };
     QTest::newRow("unreachable reply") << QByteArrayList { "a<A>Nobody @Hello hi" };
-    QTest::newRow("spoofed ask") << QByteArrayList { "a<B>B Hello", "a>System>A @Hello Er: sender is not A" };
     QTest::newRow("spoofed reply") << QByteArrayList { "a<B.x>B @Hello hi", "a>System>A @Hello Er: sender is not A" };
     QTest::newRow("spoofed event") << QByteArrayList { "b<B>System flgon D", "b>System>B @flgon Ok:", "a<D>System _Alarm", "a>System>A @Alarm Er: sender is not A" };
     QTest::newRow("no route") << QByteArrayList { "a<Hello there", "a>System>A @ Er: no '>' in the route" };
@@ -112,7 +125,7 @@ void TestRelay::script()
         const char op = step.at(1);
         const QByteArray arg = step.mid(2);
         if (op == '+')
-            QVERIFY(QTest::qWaitFor([&] { peer.socket.abort(); return peer.logIn(relay.port, arg) == "System>" + arg + " Ok:"; }, LongWait));
+            QVERIFY(QTest::qWaitFor([&] { peer.socket.abort(); return peer.logIn(relay.port, arg) == "System>" + arg + " Ok:"; }, RelayFixture::Wait));
         else if (op == 'o')
             QVERIFY(peer.open(relay.port));
         else if (op == 'k')
@@ -130,7 +143,12 @@ void TestRelay::script()
         else if (op == '~')
             peer.socket.setReadBufferSize(1);
         else if (op == '?')
-            QVERIFY(QTest::qWaitFor([&] { return peer.isGone(arg); }, LongWait));
+            QVERIFY(QTest::qWaitFor([&] {
+                // A ping to ARG, then a line to this node itself: the relay answers the ping first.
+                peer.send(peer.node + '>' + arg + " Ping");
+                peer.send(peer.node + '>' + peer.node + " Mark");
+                return peer.line().endsWith(" Er: node " + arg + " is not connected") && peer.line().endsWith(" Mark");
+            }, RelayFixture::Wait));
     }
 }
 

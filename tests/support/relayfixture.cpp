@@ -50,10 +50,3 @@ QByteArray RelayPeer::logIn(quint16 port, const QByteArray &name)
     send(node + ' ' + RelayFixture::keyOf(node, keyIndex));
     return line();
 }
-
-bool RelayPeer::isGone(const QByteArray &other)
-{
-    send(node + '>' + other + " Ping");
-    send(node + '>' + node + " Mark");
-    return line().endsWith(" Er: node " + other + " is not connected") && line().endsWith(" Mark");
-}

@@ -22,7 +22,6 @@ public:
     explicit ScriptedServer(QObject *parent = nullptr);
     ~ScriptedServer() override;
 
-    bool isListening() const { return server.isListening(); }
     quint16 port() const { return server.serverPort(); }
     bool hasClient() const { return client != nullptr; }
     // How many clients have been accepted so far.

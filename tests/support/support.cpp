@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QRegularExpression>
 #include <QTextEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,19 +64,4 @@ bool writeWav(const QString &path)
 {
     QFile::remove(path);
     return QFile::copy(QStringLiteral(VELMAR_SOURCE_DIR "/examples/alarm.wav"), path);
-}
-
-bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &arguments,
-                 const QStringList &entries)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velmar.*.debug=true"));
-    environment.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
-    for (const QString &entry : entries)
-        environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
-    velmar.setProcessEnvironment(environment);
-    velmar.setWorkingDirectory(workDir);
-    velmar.start(QStringLiteral(VELMAR_BIN), arguments);
-    return velmar.waitForStarted();
 }

@@ -6,7 +6,6 @@
 #include "scriptedserver.h"
 
 class LogArea;
-class QProcess;
 
 // The main window against a scripted server: the configuration lines that point it at
 // `server` with the key file "Zendri.key" of the working directory; then the log-in accepted
@@ -26,8 +25,3 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 
 // Puts the example sound, a 0.3 s WAV file, at `path`; true on success.
 bool writeWav(const QString &path);
-
-// Starts the velmar program in `workDir`, headless and with its debug lines on standard error,
-// with the "NAME=value" entries of `environment` on top of this process's; true once it runs.
-bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &arguments = {},
-                 const QStringList &environment = {});
