@@ -111,6 +111,7 @@ void TestConfig::parseArgs_data()
     // The list view compares names in any case, the exact one as written with its first entry.
     QTest::newRow("lists, first exact -c, several arguments, UTF-8, negative number is an option") << "velmar|-C|x|-c|caf\u00e9.cfg|b|c|-c|-5" << "-c"
         << QStringList{"[x][caf\u00e9.cfg][]", "[x][caf\u00e9.cfg b c][]", "caf\u00e9.cfg"};
+    QTest::newRow("-config wins over -c") << "velmar|-c|b.cfg|-config|a.cfg" << "-config" << QStringList{"[a.cfg]", "[a.cfg]", "a.cfg"};
     QTest::newRow("argument before any option") << "velmar|my.cfg" << "my.cfg" << QStringList{"", "", "config.cfg"};
     QTest::newRow("empty argument belongs to the option") << "velmar|-c||b" << "-c" << QStringList{"[]", "[ b]", ""};
 }

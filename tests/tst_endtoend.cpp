@@ -1,28 +1,15 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "body/body.h"
-#include "clientfixture.h"
-#include "log/logarea.h"
 #include "relayfixture.h"
 #include "support.h"
 
 namespace {
 
 // One step: an answer, a log-in, a relay's start. The program's own start to its log-in may take
-// longer under the address sanitizer on a loaded machine, and so may a soak chunk of 5000 answers.
+// longer under the address sanitizer on a loaded machine.
 constexpr int Wait = 5000;
 constexpr int StartWait = 10000;
-constexpr int SoakChunk = 5000;
-constexpr qint64 MaxSoakGrowthKiB = 32 * 1024;
-
-// The resident set of this process in KiB.
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
-    return text.mid(text.indexOf("VmRSS:") + 6).trimmed().split(' ').value(0).toLongLong();
-}
 
 // Starts the velmar program in `workDir`, headless and with its debug lines on standard error,
 // with the "NAME=value" entries of `entries` on top of this process's; true once it runs.
@@ -43,7 +30,7 @@ bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &ar
 } // namespace
 
 // The whole program: the configuration file it reads for a command line, an event and an ask
-// through the relay, the relay going away under the main window, and a long run of traffic.
+// through the relay.
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
@@ -52,8 +39,6 @@ private slots:
     void configFile_data();
     void configFile();
     void eventPlaysAndAskIsAnswered();
-    void relayRestart();
-    void soak();
 };
 
 // Every file points the client at the test's server under a node name of its own, and every
@@ -141,74 +126,6 @@ void TestEndToEnd::eventPlaysAndAskIsAnswered()
     QVERIFY2(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains("PlayingState"); }, Wait), errors);
     velmar.kill();
     velmar.waitForFinished(Wait);
-}
-
-// The relay dies under a logged-in main window and comes back on its port: the window shows
-// the loss, logs in again at a click and renews its subscription, so Dev's events arrive again.
-void TestEndToEnd::relayRestart()
-{
-    RelayFixture relay;
-    QVERIFY(relay.start({ "N", "Dev" }));
-    QVERIFY(loadConfig("STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(relay.port) + "\nNAME_ON_STARS N\nKEY_ON_STARS \""
-                       + relay.keyFile("N").toUtf8() + "\"\nFLGON Dev\n"));
-    Body body;
-    auto *status = body.findChild<QLabel *>("statusL");
-    QSignalSpy events(body.findChild<Stars *>(), SIGNAL(anyEvent(const AMsg &)));
-    // Waited for without QTRY, which in Qt 5 waits three times as long when it fails.
-    for (int run = 1; run <= 2; ++run) {
-        QVERIFY2(QTest::qWaitFor([&] { return status->text() == "Connected"; }, Wait), qPrintable(status->text()));
-        RelayPeer dev;
-        QCOMPARE(dev.logIn(relay.port, "Dev"), QByteArray("System>Dev Ok:"));
-        dev.send("Dev>System _Alarm");
-        QVERIFY(QTest::qWaitFor([&] { return events.count() == run; }, Wait));
-        QCOMPARE(events.last().at(0).value<AMsg>().line, QString("Dev>N _Alarm"));
-        if (run == 2)
-            return;
-        relay.process.kill();
-        relay.process.waitForFinished(Wait);
-        QVERIFY2(QTest::qWaitFor([&] { return status->text() == "Disconnected"; }, Wait), qPrintable(status->text()));
-        QVERIFY(relay.start({ "N", "Dev" }, relay.port));
-        body.findChild<QPushButton *>("connectB")->click();
-    }
-}
-
-// Hello asks answered with the log file on: every answer reaches the file, in order, and on a
-// long run the memory stays flat once the log window has reached its block limit.
-void TestEndToEnd::soak()
-{
-    const int asked = qEnvironmentVariableIntValue("VELMAR_SOAK_LINES");
-    const int lines = SoakChunk * qMax(2, asked / SoakChunk);
-    ClientFixture client;
-    client.stars.setLogSendingMsg(true);
-    QVERIFY(client.logIn());
-    // The fixture's own records would grow with every line.
-    QObject::disconnect(&client.stars, nullptr, &client, nullptr);
-    LogArea area(nullptr, LogArea::MaxLogBlocks);
-    const QString logPath = client.dir.filePath("soak.dat");
-    area.findChild<QLineEdit *>("LogFileName")->setText(logPath);
-    area.findChild<QCheckBox *>("IsWriteTo")->setChecked(true);
-    QVERIFY(connect(&client.stars, SIGNAL(log(const QString &, const QColor)), &area, SLOT(log(const QString &, const QColor))));
-
-    qint64 halfwayKiB = 0;
-    for (int sent = 0; sent < lines; sent += SoakChunk) {
-        QByteArray chunk;
-        for (int i = sent; i < sent + SoakChunk; ++i)
-            chunk += "C." + QByteArray::number(i) + ">Zendri Hello\n";
-        client.server.send(chunk);
-        QVERIFY(client.server.waitForLines(SoakChunk, StartWait));
-        client.server.clearReceived();
-        if (sent < lines / 2)
-            halfwayKiB = residentKiB();
-    }
-    if (asked > 0)
-        QVERIFY2(residentKiB() - halfwayKiB < MaxSoakGrowthKiB, qPrintable(QString::number(residentKiB() - halfwayKiB)));
-
-    QFile file(logPath);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArrayList written = file.readAll().split('\n');
-    QCOMPARE(written.size() - 1, lines);
-    for (int i = 0; i < written.size() - 1; ++i)
-        QCOMPARE(written.at(i).mid(23), "---- Snd Zendri>C." + QByteArray::number(i) + " @Hello Hello! I am Zendri. Nice to meet you!");
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -77,7 +77,7 @@ QString text(QWidget &window, const char *name)
 // heard; x the list's expiry; t500 500 ms pass.
 struct HornScript
 {
-    qint64 now = 1000000;
+    qint64 now = 0;
     Horn horn;
     AlarmList list;
     // +0 start row 0, -0 stop it, h0:2 its held-back count, a0/A0 waits for or got its
@@ -326,11 +326,12 @@ void TestHorn::barAndRowsFollowTheHorn()
     body.show();
     QApplication::setActiveWindow(&body);
     QVERIFY(QTest::qWaitForWindowActive(&body));
+    QCOMPARE(text(body, "LinkL"), QStringLiteral("connecting"));
     acceptLogIn(server);
     QTRY_COMPARE(text(body, "LinkL"), QStringLiteral("logged in"));
 
-    server.send("Dev>Zendri _Alarm\nDev>Zendri _Alarm\nDev>Zendri _Alarm\n");
-    QTRY_COMPARE(text(body, "CountersL"), QStringLiteral("events 3 · matched 3 · held 0"));
+    server.send("Dev>Zendri _Alarm\nDev>Zendri _Alarm\nDev>Zendri _Alarm\nDev>Zendri _Other\n");
+    QTRY_COMPARE(text(body, "CountersL"), QStringLiteral("events 4 · matched 3 · held 0"));
     QCOMPARE(text(body, "Play"), QStringLiteral("Ack"));
     QCOMPARE(text(body, "Status"), QStringLiteral("×2"));
 
@@ -342,7 +343,7 @@ void TestHorn::barAndRowsFollowTheHorn()
     QVERIFY(body.findChild<QPushButton *>("MuteB")->isChecked());
     server.send("Dev>Zendri _Alarm\n");
     QTRY_COMPARE(logWindowLines().last(), QStringLiteral("Muted: Dev Alarm for [Alarm]"));
-    QCOMPARE(text(body, "CountersL"), QStringLiteral("events 4 · matched 4 · held 1"));
+    QCOMPARE(text(body, "CountersL"), QStringLiteral("events 5 · matched 4 · held 1"));
     body.findChild<QPushButton *>("Snooze5B")->click();
     QCOMPARE(text(body, "SnoozeL"), QStringLiteral("00:05:00 left"));
     QVERIFY(body.findChild<QPushButton *>("Snooze5B")->isChecked() && !body.findChild<QPushButton *>("MuteB")->isChecked());
@@ -391,7 +392,22 @@ void TestHorn::trayFoldsEvents()
     QTRY_COMPARE(messages.size(), 2);
     QCOMPARE(messages.at(0).at(0).toString(), QStringLiteral("Dev: Alarm"));
     QCOMPARE(messages.at(1).at(0).toString(), QStringLiteral("Dev: Flood (and 2 more)"));
-    QVERIFY(!tray.icon().icon().isNull());
+
+    // The icon follows the link, and shows an alarm not heard as a link down.
+    const auto shows = [&tray](const QString &name) {
+        return tray.icon().icon().pixmap(16).toImage() == QIcon(":/operator/link-" + name + ".png").pixmap(16).toImage();
+    };
+    QVERIFY(shows("down"));
+    stars.connectToStars();
+    QVERIFY(shows("connecting"));
+    tray.soundNotHeard("Dev", "Alarm");
+    QVERIFY(shows("down"));
+    QCOMPARE(messages.last().at(0).toString(), QStringLiteral("Alarm not heard: Dev Alarm"));
+    tray.soundHeard();
+    QVERIFY(shows("connecting"));
+    // A click on the icon brings the window back.
+    emit const_cast<QSystemTrayIcon &>(tray.icon()).activated(QSystemTrayIcon::Trigger);
+    QVERIFY(window.isVisible());
 }
 
 void TestHorn::runs_data()

@@ -28,8 +28,6 @@ private slots:
     void session();
     void history_data();
     void history();
-    void connectButton_data();
-    void connectButton();
     void cmdList();
     void linkEndsUnasked_data();
     void linkEndsUnasked();
@@ -194,6 +192,13 @@ void TestStars::session()
             f.server.send(step);
     }
     QTRY_COMPARE(f.stars.connectionState(), state);
+    // What the status label and the connect button show in that state.
+    static const QStringList looks {"Disconnected 176, 192, 192 | Connect 96, 255, 181",
+                                    "Connecting 255, 243, 162 | Connecting 240, 240, 240",
+                                    "Connected 211, 255, 241 | Disconnect 255, 255, 128"};
+    const auto *label = f.stars.findChild<QLabel *>("statusL");
+    QString shown = label->text() + ' ' + label->styleSheet() + " | " + button->text() + ' ' + button->styleSheet();
+    QCOMPARE(shown.remove("background-color: rgb(").remove(");"), looks.at(state));
     const bool on = state == ConnectStat::Connected;
     QVERIFY(!on || f.sendAndSettle(""));
     // What the client wrote (once logged in, up to a line of its own), then what it handed on.
@@ -254,40 +259,6 @@ void TestStars::history()
     QCOMPARE(file.readAll(), before);
     QTest::keyClick(field, Qt::Key_Return);
     QCOMPARE(file.readAll(), appended);
-}
-
-void TestStars::connectButton_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("look");
-    QTest::addColumn<QString>("click");
-
-    QTest::newRow("disconnected") << 0 << "Disconnected 176, 192, 192 | Connect 96, 255, 181" << "askConnect";
-    QTest::newRow("connecting") << 1 << "Connecting 255, 243, 162 | Connecting 240, 240, 240" << "askDisconnect";
-    // Each row sets Connected first: the out-of-range state shows what Connected looks like.
-    QTest::newRow("connected, then out of range: the look kept") << 5 << "Connected 211, 255, 241 | Disconnect 255, 255, 128" << "askDisconnect";
-}
-
-// What the status label and the connect button show in each state, and what a click asks for.
-void TestStars::connectButton()
-{
-    QFETCH(int, state);
-    QFETCH(QString, look);
-    QFETCH(QString, click);
-
-    ConnectStat stat;
-    QLabel label;
-    QPushButton button;
-    stat.setWidgets(&label, &button);
-    QStringList asked;
-    connect(&stat, &ConnectStat::askConnect, &stat, [&asked] { asked << "askConnect"; });
-    connect(&stat, &ConnectStat::askDisconnect, &stat, [&asked] { asked << "askDisconnect"; });
-    stat.setState(ConnectStat::Connected);
-    stat.setState(state);
-    QString shown = label.text() + ' ' + label.styleSheet() + " | " + button.text() + ' ' + button.styleSheet();
-    QCOMPARE(shown.remove("background-color: rgb(").remove(");"), look);
-    button.click();
-    QCOMPARE(asked, QStringList{click});
 }
 
 // Help lists the words a peer can ask for, once each; the earlier entry decides on a duplicate.
