@@ -6,15 +6,13 @@
 #include <QTcpServer>
 
 #include "clientfixture.h"
-#include "debugcapture.h"
 #include "support.h"
-#include "stars/cmdtable.h"
 #include "stars/connectstat.h"
 #include "stars/linksupervisor.h"
 
 // The Stars client: the received line's record and the bytes on the wire; against a scripted
-// server its log-in, receive loop, dispatch, sending and address history, the command table
-// and connection status it is built on, and the supervisor that keeps its link up.
+// server its log-in, receive loop, dispatch, sending and address history, the connection
+// status it shows, and the supervisor that keeps its link up.
 class TestStars : public QObject
 {
     Q_OBJECT
@@ -28,7 +26,6 @@ private slots:
     void session();
     void history_data();
     void history();
-    void cmdList();
     void linkEndsUnasked_data();
     void linkEndsUnasked();
 };
@@ -259,17 +256,6 @@ void TestStars::history()
     QCOMPARE(file.readAll(), before);
     QTest::keyClick(field, Qt::Key_Return);
     QCOMPARE(file.readAll(), appended);
-}
-
-// Help lists the words a peer can ask for, once each; the earlier entry decides on a duplicate.
-void TestStars::cmdList()
-{
-    DebugCapture debug("velmar.stars");
-    CmdTable table;
-    for (const QString entry : {"1 ", "2 @Reply", "3 Hello", "4 _Event", "5 Help", "5 Foo", "6 Hello", "3 Help"})
-        table.add(entry.section(' ', 0, 0).toInt(), entry.section(' ', 1), QString());
-    QCOMPARE(table.cmdList(), QString("Hello Help"));
-    QCOMPARE(debug.lines, QStringList({R"(Duplicated id 5 "Foo" "")", R"(Duplicated msg 6 "Hello" "")", R"(Duplicated id 3 "Help" "")"}));
 }
 
 void TestStars::linkEndsUnasked_data()
