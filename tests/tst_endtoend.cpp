@@ -95,7 +95,7 @@ void TestEndToEnd::configFile()
         // Without a file the client goes to the default address, not to the test's server.
         QVERIFY(!server.waitForClient(1000));
     } else {
-        QVERIFY2(server.waitForClient(StartWait), velmar.readAllStandardError());
+        QVERIFY2(server.waitForClient(StartWait), errors + velmar.readAllStandardError());
         server.send("0\n");
         QVERIFY(server.waitForLines(1, Wait));
         QCOMPARE(server.lines().first(), logIn);
