@@ -44,16 +44,6 @@ bool ClientFixture::logIn(const QByteArray &keyIndexLine)
     return ready;
 }
 
-// An event writes nothing back, so waiting for it leaves what the server received untouched.
-bool ClientFixture::sendAndSettle(const QByteArray &bytes)
-{
-    const QString settled = QStringLiteral("event Settled 4 ");
-    server.send(bytes + "Probe>Zendri _Settled\n");
-    const bool handled = QTest::qWaitFor([this, &settled] { return messages.contains(settled); }, Wait);
-    messages.removeAll(settled);
-    return handled;
-}
-
 QByteArrayList ClientFixture::written()
 {
     const QByteArray own = stars.nodeNameField()->text().toLatin1() + ">Probe written";

@@ -26,9 +26,6 @@ public:
     // the key line and accepts the log-in; true once the client is Connected. What the server
     // received is cleared, so it then holds only what the client writes after the log-in.
     bool logIn(const QByteArray &keyIndexLine = "0\n");
-    // Sends `bytes` to the logged-in client, then an event, and waits until the event is handed
-    // on: every line before it has then been handled. The event is not kept in `messages`.
-    bool sendAndSettle(const QByteArray &bytes);
     // The lines the logged-in client has written since the log-in: it writes one more of its
     // own and waits for it, so everything written before has arrived. Its own line is left out.
     QByteArrayList written();
