@@ -29,7 +29,6 @@ private slots:
     void alarmRepeatsUntilStopped();
     void soundWatch_data();
     void soundWatch();
-    void notHeardOutranksAck();
     void soundOutputWatched_data();
     void soundOutputWatched();
 
@@ -279,21 +278,6 @@ void TestBody::soundWatch()
         watch.eventDone();
     }
     QCOMPARE(told, expected);
-}
-
-// The horn and the sound watch mark the same button; neither undoes the other's mark.
-void TestBody::notHeardOutranksAck()
-{
-    Sound row("Alarm", "a.wav", "50", "");
-    auto *button = row.findChild<QPushButton *>("Play");
-    row.setWaitingForAck(true);
-    row.setNotHeard(true);
-    row.setWaitingForAck(true);
-    QCOMPARE(button->text(), QString("Not heard"));
-    row.setNotHeard(false);
-    QCOMPARE(button->text(), QString("Ack"));
-    row.setWaitingForAck(false);
-    QCOMPARE(button->text(), QString("Play"));
 }
 
 void TestBody::soundOutputWatched_data()

@@ -10,6 +10,7 @@
 #include "operator/linkstatus.h"
 #include "operator/traynotifier.h"
 #include "scriptedserver.h"
+#include "sound/sound.h"
 #include "stars/amsg.h"
 #include "stars/stars.h"
 #include "support.h"
@@ -334,6 +335,13 @@ void TestHorn::barAndRowsFollowTheHorn()
     QTRY_COMPARE(text(body, "CountersL"), QStringLiteral("events 4 · matched 3 · held 0"));
     QCOMPARE(text(body, "Play"), QStringLiteral("Ack"));
     QCOMPARE(text(body, "Status"), QStringLiteral("×2"));
+    // The sound watch marks the same button; its mark outranks the horn's, and neither undoes the other's.
+    auto *row = body.findChild<Sound *>();
+    row->setNotHeard(true);
+    row->setWaitingForAck(true);
+    QCOMPARE(text(body, "Play"), QStringLiteral("Not heard"));
+    row->setNotHeard(false);
+    QCOMPARE(text(body, "Play"), QStringLiteral("Ack"));
 
     QTest::keyClick(&body, Qt::Key_Escape);
     QCOMPARE(text(body, "Play"), QStringLiteral("Play"));
