@@ -5,13 +5,40 @@
 #include "relayfixture.h"
 #include "support.h"
 
+namespace {
+
 constexpr int LineLimit = 1 << 20;
 // 40 MiB for a subscriber that reads nothing: more than the relay's 16 MiB output bound and
 // the system's socket buffers together.
 constexpr int BigEvents = 160;
 
-// The relay: log-in, routing, subscriptions, and nodes that break the rules. Whatever a node does, the relay must go on serving the others.
-class TestRelay : public QObject
+// One step: an answer, a log-in, a relay's start. The program's own start to its log-in may take
+// longer under the address sanitizer on a loaded machine.
+constexpr int Wait = 5000;
+constexpr int StartWait = 10000;
+
+// Starts the velmar program in `workDir`, headless and with its debug lines on standard error,
+// with the "NAME=value" entries of `entries` on top of this process's; true once it runs.
+bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &arguments = {}, const QStringList &entries = {})
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velmar.*.debug=true"));
+    environment.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+    for (const QString &entry : entries)
+        environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    velmar.setProcessEnvironment(environment);
+    velmar.setWorkingDirectory(workDir);
+    velmar.start(QStringLiteral(VELMAR_BIN), arguments);
+    return velmar.waitForStarted(Wait);
+}
+
+} // namespace
+
+// The real programs. The relay: log-in, routing, subscriptions, and nodes that break the rules;
+// whatever a node does, the relay must go on serving the others. Velmar: the configuration file
+// it reads for a command line, an event and an ask through the relay.
+class TestPrograms : public QObject
 {
     Q_OBJECT
 
@@ -21,6 +48,9 @@ private slots:
     void cleanup();
     void script_data();
     void script();
+    void configFile_data();
+    void configFile();
+    void eventPlaysAndAskIsAnswered();
 
 private:
     RelayFixture relay;
@@ -28,24 +58,24 @@ private:
     bool stuck = false;
 };
 
-void TestRelay::initTestCase()
+void TestPrograms::initTestCase()
 {
-    QVERIFY(relay.start({ "A", "B", "C", "D" }));
+    QVERIFY(relay.start({ "A", "B", "C", "D", "Zendri", "Dev" }));
     QVERIFY(writeFile(relay.keyFile("Empty"), {}));
 }
 
-// A row that failed by waiting out its time points to a relay that no longer answers: every
+// A row that failed by waiting out its time points to a program that no longer answers: every
 // later row would wait as long, and the suite would overrun CTest's time-out. They are skipped.
-void TestRelay::init()
+void TestPrograms::init()
 {
     if (stuck)
-        QSKIP("an earlier row waited out its time: the relay no longer answers");
+        QSKIP("an earlier row waited out its time: a program no longer answers");
     rowTime.start();
 }
 
-void TestRelay::cleanup()
+void TestPrograms::cleanup()
 {
-    stuck = QTest::currentTestFailed() && rowTime.elapsed() >= RelayFixture::Wait / 2;
+    stuck = QTest::currentTestFailed() && rowTime.elapsed() >= Wait / 2;
 }
 
 // Steps "pOARG": peer p (one letter) does O. '+' logs in as ARG (waiting while the relay has
@@ -53,7 +83,7 @@ void TestRelay::cleanup()
 // 'k' sends ARG with the key for that index, '<' sends the line ARG, '=' writes ARG as it is,
 // '>' expects the line ARG, '.' waits for the close, '!' aborts, '~' stops reading, '?' waits
 // until node ARG is gone.
-void TestRelay::script_data()
+void TestPrograms::script_data()
 {
     QTest::addColumn<QByteArrayList>("steps");
 
@@ -114,7 +144,7 @@ void TestRelay::script_data()
 
 // The relay runs, and A and B are logged in, for every row; after it, each still gets a line
 // from the other and nothing before it.
-void TestRelay::script()
+void TestPrograms::script()
 {
     QFETCH(QByteArrayList, steps);
     QCOMPARE(relay.process.state(), QProcess::Running);
@@ -125,7 +155,7 @@ void TestRelay::script()
         const char op = step.at(1);
         const QByteArray arg = step.mid(2);
         if (op == '+')
-            QVERIFY(QTest::qWaitFor([&] { peer.socket.abort(); return peer.logIn(relay.port, arg) == "System>" + arg + " Ok:"; }, RelayFixture::Wait));
+            QVERIFY(QTest::qWaitFor([&] { peer.socket.abort(); return peer.logIn(relay.port, arg) == "System>" + arg + " Ok:"; }, Wait));
         else if (op == 'o')
             QVERIFY(peer.open(relay.port));
         else if (op == 'k')
@@ -148,9 +178,99 @@ void TestRelay::script()
                 peer.send(peer.node + '>' + arg + " Ping");
                 peer.send(peer.node + '>' + peer.node + " Mark");
                 return peer.line().endsWith(" Er: node " + arg + " is not connected") && peer.line().endsWith(" Mark");
-            }, RelayFixture::Wait));
+            }, Wait));
     }
 }
 
-QTEST_GUILESS_MAIN(TestRelay)
-#include "tst_relay.moc"
+// Every file points the client at the test's server under a node name of its own, and every
+// folder holds a key file of its own, so the key line tells them apart.
+void TestPrograms::configFile_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // where config.cfg lies: w the working directory, x $XDG_CONFIG_HOME/velmar (the variable
+    // empty otherwise), h ~/.config/velmar; a.cfg always lies in the working directory
+    QTest::addColumn<QString>("places");
+    // the log-in line, or the line on standard error when there is no file to read
+    QTest::addColumn<QByteArray>("logIn");
+
+    QTest::newRow("-config, no file here") << QStringList { "-config", "a.cfg" } << "x" << QByteArray("A k0");
+    QTest::newRow("-c without a name") << QStringList { "-c" } << "x" << QByteArray("Can't open config file : \n");
+    QTest::newRow("neither file") << QStringList() << "" << QByteArray("Can't open config file : config.cfg\n");
+    QTest::newRow("only the XDG one, read in its folder") << QStringList() << "xh" << QByteArray("Xdg x0");
+    QTest::newRow("both") << QStringList() << "wx" << QByteArray("Main k0");
+    QTest::newRow("XDG_CONFIG_HOME empty") << QStringList() << "h" << QByteArray("Home h0");
+}
+
+void TestPrograms::configFile()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, places);
+    QFETCH(QByteArray, logIn);
+    QTemporaryDir dir;
+    ScriptedServer server;
+    const QByteArray settings = "STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(server.port()) + "\nKEY_ON_STARS k.key\nNAME_ON_STARS ";
+    const QStringList folders { "w", "x/velmar", "h/.config/velmar" };
+    const QByteArrayList nodes { "Main", "Xdg", "Home" };
+    const QByteArrayList keys { "k0\n", "x0\n", "h0\n" };
+    for (int i = 0; i < folders.size(); ++i) {
+        const QString folder = dir.filePath(folders.at(i));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + "/k.key", keys.at(i)));
+        if (places.contains(folders.at(i).at(0)))
+            QVERIFY(writeFile(folder + "/config.cfg", settings + nodes.at(i) + '\n'));
+    }
+    QVERIFY(writeFile(dir.filePath("w/a.cfg"), settings + "A\n"));
+    const QStringList environment { "HOME=" + dir.filePath("h"), "XDG_CONFIG_HOME=" + (places.contains('x') ? dir.filePath("x") : QString()) };
+    QProcess velmar;
+    QVERIFY(startVelmar(velmar, dir.filePath("w"), arguments, environment));
+    QByteArray errors;
+    const auto printed = [&](const QByteArray &line) {
+        return QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains(line); }, StartWait);
+    };
+    // The file is named by its whole path, also when it is read in its own folder.
+    QVERIFY(logIn != "Xdg x0" || printed("Reading config file : " + dir.filePath("x/velmar/config.cfg").toUtf8()));
+    if (logIn.startsWith("Can't")) {
+        QVERIFY(printed(logIn));
+        // An empty name is not handed to Qt, which would warn about it.
+        QVERIFY2(!errors.contains("No file name specified"), errors);
+        // Without a file the client goes to the default address, not to the test's server.
+        QVERIFY(!server.waitForClient(1000));
+    } else {
+        QVERIFY2(server.waitForClient(StartWait), errors + velmar.readAllStandardError());
+        server.send("0\n");
+        QVERIFY(server.waitForLines(1, Wait));
+        QCOMPARE(server.lines().first(), logIn);
+    }
+    velmar.kill();
+    velmar.waitForFinished(Wait);
+}
+
+// Velmar answers Dev's ask, and Dev's event plays Velmar's row, whose sound file is named
+// relative to the working directory. Dev prints what it receives and exits 0.
+void TestPrograms::eventPlaysAndAskIsAnswered()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeWav(dir.filePath("alarm.wav")));
+    QVERIFY(writeFile(dir.filePath("config.cfg"), "STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(relay.port) + "\nKEY_ON_STARS \""
+                                                      + relay.keyFile("Zendri").toUtf8() + "\"\nFLGON Dev\nEVENT Alarm alarm.wav 50 Dev\n"));
+    QProcess velmar;
+    QVERIFY(startVelmar(velmar, dir.path()));
+    const auto devSends = [this](const QByteArray &line) {
+        QProcess dev;
+        dev.start(STARS_CLI, { "Dev", relay.keyFile("Dev"), "--port", QString::number(relay.port), "--send", line });
+        return dev.waitForFinished(Wait) && dev.exitCode() == 0 ? dev.readAllStandardOutput() : dev.readAllStandardError();
+    };
+    // Velmar subscribes as soon as it is logged in, before it can answer anything, so its
+    // first answer means that the relay knows the subscription. A Dev that is refused because
+    // its last run still holds the name tries again.
+    const QByteArray greeting = "Zendri>Dev @Hello Hello! I am Zendri. Nice to meet you!\n";
+    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>Zendri Hello") == greeting; }, StartWait));
+    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>System _Alarm").isEmpty(); }, Wait));
+    QByteArray errors;
+    QVERIFY2(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains("PlayingState"); }, Wait), errors);
+    velmar.kill();
+    velmar.waitForFinished(Wait);
+}
+
+QTEST_GUILESS_MAIN(TestPrograms)
+#include "tst_programs.moc"
