@@ -162,8 +162,6 @@ private slots:
     void trayFoldsEvents();
     void runs_data();
     void runs();
-    void runLimits_data();
-    void runLimits();
 };
 
 void TestHorn::initTestCase()
@@ -420,90 +418,65 @@ void TestHorn::trayFoldsEvents()
 
 void TestHorn::runs_data()
 {
+    // With the operator's bar, Mute is clicked before the events.
     QTest::addColumn<QByteArray>("keys");
-    QTest::addColumn<bool>("muted");
     QTest::addColumn<QByteArray>("events");
     QTest::addColumn<QStringList>("runs");
+    // The runner's one red line, if any.
+    QTest::addColumn<QString>("line");
 
     const QByteArray text = "RUN_ON_EVENT Alarm ./rec \"%text\"\n";
     const QByteArray both = "EVENT Alarm a.wav 50 Dev\nRUN_ON_RING ./rec ring \"%row\" %sender\nRUN_ON_EVENT \"Fire Alarm\" ./rec event %event\n";
     const QByteArray twice = "Dev>Zendri _Alarm\nDev>Zendri _Alarm\n";
-    QTest::newRow("no keys") << QByteArray("EVENT Alarm a.wav 50\n") << false << twice << QStringList();
+    QTest::newRow("no keys") << QByteArray("EVENT Alarm a.wav 50\n") << twice << QStringList() << "";
     QTest::newRow("placeholders, also in the texts")
         << QByteArray("RUN_ON_EVENT \" Alarm \" ./rec \"%sender: %event\" \"%text\" [%row] %time 100%% %%text %x %\n")
-        << false << QByteArray("Dev%sender%text>Zendri _Alarm %text  %% %row %event %sender\n")
-        << QStringList {"Dev%sender%text: Alarm ¦ %text %% %row %event %sender ¦ [] ¦ hh:mm:ss ¦ 100% ¦ %text ¦ %x ¦ %"};
-    QTest::newRow("shell syntax") << text << false << QByteArray("Dev>Zendri _Alarm '; touch pwned; '\nDev>Zendri _Alarm $(touch pwned)\nDev>Zendri _Alarm `touch pwned` | touch pwned && touch pwned\n")
-        << QStringList {"$(touch pwned)", "'; touch pwned; '", "`touch pwned` | touch pwned && touch pwned"};
-    QTest::newRow("control characters, a next-line, invalid UTF-8") << text << false << QByteArray("Dev>Zendri _Alarm a\x01" "b\x1b[1mc\xc2\x85" "d\x7f \xff\xfeok\n")
-        << QStringList {"a b [1mc d  \uFFFD\uFFFDok"};
-    QTest::newRow("1 MiB, cut before a surrogate pair") << text << false << "Dev>Zendri _Alarm " + QByteArray(1 << 20, 'x') + "\nDev>Zendri _Alarm " + QByteArray(1023, 'x') + "\xf0\x9f\x98\x80\n"
-        << QStringList {QString(1023, 'x'), QString(1024, 'x')};
-    QTest::newRow("without the horn the row rings") << both << false << twice + "Other>Zendri _Alarm\nDev>Zendri _Ping\nOps>Zendri _Fire\n"
-        << QStringList {"event ¦ Alarm", "event ¦ Alarm", "event ¦ Alarm", "event ¦ Fire", "ring ¦ Alarm ¦ Dev", "ring ¦ Alarm ¦ Dev"};
-    QTest::newRow("muted: no ring, the event runs") << both + "OPERATOR_BAR 1\n" << true << twice << QStringList {"event ¦ Alarm", "event ¦ Alarm"};
-    QTest::newRow("held off: one ring") << both + "EVENT_HOLDOFF_MS 60000\n" << false << twice << QStringList {"event ¦ Alarm", "event ¦ Alarm", "ring ¦ Alarm ¦ Dev"};
+        << QByteArray("Dev%sender%text>Zendri _Alarm %text  %% %row %event %sender\n")
+        << QStringList {"Dev%sender%text: Alarm ¦ %text %% %row %event %sender ¦ [] ¦ hh:mm:ss ¦ 100% ¦ %text ¦ %x ¦ %"} << "";
+    QTest::newRow("shell syntax") << text << QByteArray("Dev>Zendri _Alarm '; touch pwned; '\nDev>Zendri _Alarm $(touch pwned)\nDev>Zendri _Alarm `touch pwned` | touch pwned && touch pwned\n")
+        << QStringList {"$(touch pwned)", "'; touch pwned; '", "`touch pwned` | touch pwned && touch pwned"} << "";
+    QTest::newRow("control characters, a next-line, invalid UTF-8") << text << QByteArray("Dev>Zendri _Alarm a\x01" "b\x1b[1mc\xc2\x85" "d\x7f \xff\xfeok\n")
+        << QStringList {"a b [1mc d  \uFFFD\uFFFDok"} << "";
+    QTest::newRow("1 MiB, cut before a surrogate pair") << text << "Dev>Zendri _Alarm " + QByteArray(1 << 20, 'x') + "\nDev>Zendri _Alarm " + QByteArray(1023, 'x') + "\xf0\x9f\x98\x80\n"
+        << QStringList {QString(1023, 'x'), QString(1024, 'x')} << "";
+    QTest::newRow("without the horn the row rings") << both << twice + "Other>Zendri _Alarm\nDev>Zendri _Ping\nOps>Zendri _Fire\n"
+        << QStringList {"event ¦ Alarm", "event ¦ Alarm", "event ¦ Alarm", "event ¦ Fire", "ring ¦ Alarm ¦ Dev", "ring ¦ Alarm ¦ Dev"} << "";
+    QTest::newRow("muted: no ring, the event runs") << both + "OPERATOR_BAR 1\n" << twice << QStringList {"event ¦ Alarm", "event ¦ Alarm"} << "";
+    QTest::newRow("held off: one ring") << both + "EVENT_HOLDOFF_MS 60000\n" << twice << QStringList {"event ¦ Alarm", "event ¦ Alarm", "ring ¦ Alarm ¦ Dev"} << "";
+    const QStringList plain = QString(67, '\n').split('\n'); // 68 runs without arguments
+    QTest::newRow("4 run, 64 wait") << QByteArray("RUN_ON_EVENT Alarm ./rec\n") << QByteArray("Dev>Zendri _Alarm\n").repeated(70) << plain
+        << "Dropped 2 runs of programs on events: at most 4 run at once and 64 wait";
+    QTest::newRow("exit status") << QByteArray("RUN_ON_EVENT Alarm ./rec fail\n") << twice << QStringList {"fail", "fail"} << "[./rec] failed: exit status 3: first line";
+    QTest::newRow("signal") << QByteArray("RUN_ON_EVENT Alarm ./rec kill\n") << twice << QStringList {"kill", "kill"} << "[./rec] failed: ended by signal 9";
+    QTest::newRow("time-out") << QByteArray("RUN_ON_EVENT Alarm ./rec hang\nRUN_TIMEOUT_SEC 1\n") << twice << QStringList {"hang", "hang"}
+        << "[./rec] failed: still running after 1 s: killed";
+    QTest::newRow("missing program") << QByteArray("RUN_ON_EVENT Alarm ./missing\n") << twice << QStringList() << "[./missing] failed: could not start: execvp: No such file or directory";
 }
 
-// Each argument reaches the program as one literal argument, and no shell ever sees it.
+// Each argument reaches the program as one literal argument, and no shell ever sees it. No more
+// than 4 programs run at once and 64 wait; the rest are dropped with one line once the queue has
+// emptied. A failure gives its red line once.
 void TestHorn::runs()
 {
     QFETCH(QByteArray, keys);
-    QFETCH(bool, muted);
     QFETCH(QByteArray, events);
     QFETCH(QStringList, runs);
+    QFETCH(QString, line);
     ScriptedServer server;
     QVERIFY(loadConfig(serverConfig(server) + keys));
     Body body;
-    if (muted)
+    if (keys.contains("OPERATOR_BAR"))
         body.findChild<QPushButton *>("MuteB")->click();
-    QVERIFY(acceptLogIn(server, events + "Dev>Zendri Hello\n", 1).endsWith(" Nice to meet you!\n"));
     auto *runner = body.findChild<CommandRunner *>();
     QCOMPARE(runner != nullptr, keys.contains("RUN_"));
+    QStringList lines;
+    if (runner)
+        connect(runner, &CommandRunner::log, this, [&lines](const QString &text, const QColor &c) { lines << c.name() + ' ' + text; });
+    QVERIFY(acceptLogIn(server, events + "Dev>Zendri Hello\n", 1).endsWith(" Nice to meet you!\n"));
     QVERIFY(settled(runner));
     QCOMPARE(recordedRuns(), runs);
+    QCOMPARE(lines, line.isEmpty() ? QStringList() : QStringList {"#c80000 " + line});
     QVERIFY(!QFile::exists("pwned"));
-}
-
-void TestHorn::runLimits_data()
-{
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<int>("timeoutMs");
-    QTest::addColumn<int>("events");
-    QTest::addColumn<int>("ran");
-    QTest::addColumn<QString>("line");
-
-    QTest::newRow("4 run, 64 wait") << "Alarm ./rec" << 30000 << 70 << 68 << "Dropped 2 runs of programs on events: at most 4 run at once and 64 wait";
-    QTest::newRow("exit status") << "Alarm ./rec fail" << 30000 << 2 << 2 << "[./rec] failed: exit status 3: first line";
-    QTest::newRow("signal") << "Alarm ./rec kill" << 30000 << 2 << 2 << "[./rec] failed: ended by signal 9";
-    QTest::newRow("time-out") << "Alarm ./rec hang" << 300 << 2 << 2 << "[./rec] failed: still running after 0.3 s: killed";
-    QTest::newRow("missing program") << "Alarm ./missing" << 30000 << 2 << 0 << "[./missing] failed: could not start: execvp: No such file or directory";
-}
-
-// No more than 4 programs at once, the rest wait or are dropped with one line once the queue
-// has emptied; an entry that fails twice gives one line.
-void TestHorn::runLimits()
-{
-    QFETCH(QString, entry);
-    QFETCH(int, timeoutMs);
-    QFETCH(int, events);
-    QFETCH(int, ran);
-    QFETCH(QString, line);
-    RunSettings settings;
-    settings.onEvent << EventCommand::fromEntry(entry, true);
-    settings.timeoutMs = timeoutMs;
-    CommandRunner runner(settings);
-    QSignalSpy lines(&runner, &CommandRunner::log);
-    AMsg alarm;
-    alarm.parse("Dev>Zendri _Alarm");
-    for (int i = 0; i < events; ++i)
-        runner.eventReceived(alarm);
-    QCOMPARE(runner.findChildren<QProcess *>().size(), qMin(events, 4));
-    QVERIFY(settled(&runner));
-    QCOMPARE(lines.size(), 1);
-    QCOMPARE(lines.at(0).at(0).toString(), line);
-    QCOMPARE(lines.at(0).at(1).value<QColor>(), QColor(200, 0, 0));
-    QCOMPARE(recordedRuns().size(), ran);
 }
 
 QTEST_MAIN(TestHorn)
