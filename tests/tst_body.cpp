@@ -50,11 +50,9 @@ void TestBody::startUp_data()
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<QString>("fields");
 
-    QTest::newRow("defaults") << QByteArray("CONNECT_TO_STARS 0\n") << "localhost 6057 Zendri Zendri.key waits";
-    QTest::newRow("CONNECT_TO_STARS 2") << QByteArray("STARS_PORT 1\nCONNECT_TO_STARS 2\n") << "localhost 1 Zendri Zendri.key waits";
-    QTest::newRow("from the file, first entry of a key")
-        << QByteArray("stars_ip 127.0.0.1\nSTARS_PORT 1\nName_On_Stars Orbit\nKEY_ON_STARS \"my.key\"\nSTARS_IP x\n") << "127.0.0.1 1 Orbit my.key connects";
-    QTest::newRow("connect_to_stars 01") << QByteArray("STARS_IP 127.0.0.1\nSTARS_PORT 1\nconnect_to_stars 01\n") << "127.0.0.1 1 Zendri Zendri.key connects";
+    QTest::newRow("defaults, CONNECT_TO_STARS 2") << QByteArray("CONNECT_TO_STARS 2\n") << "localhost 6057 Zendri Zendri.key waits";
+    QTest::newRow("from the file, first entry of a key, connect_to_stars 01")
+        << QByteArray("stars_ip 127.0.0.1\nSTARS_PORT 1\nName_On_Stars Orbit\nKEY_ON_STARS \"my.key\"\nSTARS_IP x\nconnect_to_stars 01\n") << "127.0.0.1 1 Orbit my.key connects";
 }
 
 // The connection fields come from the configuration, and the client connects at once unless told not to.
@@ -203,7 +201,6 @@ void TestBody::linkKeys()
     QVERIFY(alarm->isRinging());
     QCOMPARE(acceptLogIn(server, {}, 2), logIn);
     QVERIFY(!alarm->isRinging());
-    QTRY_COMPARE(logWindowLines().filter(QRegularExpression("^Stars link was down 00:00:0\\d$")).size(), 1);
 }
 
 // A relative sound file plays as an absolute file URL, again at every repeat until stopped.
