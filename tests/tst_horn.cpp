@@ -11,7 +11,6 @@
 #include "operator/traynotifier.h"
 #include "scriptedserver.h"
 #include "sound/sound.h"
-#include "stars/amsg.h"
 #include "stars/stars.h"
 #include "support.h"
 
@@ -33,10 +32,11 @@ QMap<QString, QRect> places(QWidget &window)
     return result;
 }
 
-// The program the runs start, in the working directory: it records its arguments,
-// NUL-separated, in "run.PID", and does what its first argument asks.
+// The program the runs start, in the working directory: it appends its arguments to "runs" as
+// one line in one write, separated by \1 characters, and does what its first argument asks.
 const QByteArray Recorder = R"sh(#!/bin/sh
-printf '%s\0' "$@" > run.$$
+IFS=$(printf '\1')
+printf '%s\n' "$*" >> runs
 case "$1" in
 hang) exec sleep 60 ;;
 fail) printf 'first line\nsecond\n' >&2; exit 3 ;;
@@ -47,22 +47,12 @@ esac
 // Every recorded run's arguments, joined by " ¦ ", in sorted order; a time reads hh:mm:ss.
 QStringList recordedRuns()
 {
-    QStringList runs;
-    for (const QString &name : QDir().entryList({"run.*"}, QDir::Files)) {
-        QFile record(name);
-        record.open(QIODevice::ReadOnly);
-        const QByteArray bytes = record.readAll();
-        const QString run = QString::fromUtf8(bytes.constData(), bytes.size()).chopped(1).replace(QChar(0), " ¦ ");
-        runs << QString(run).replace(QRegularExpression("\\d\\d:\\d\\d:\\d\\d"), "hh:mm:ss");
-    }
+    QFile record("runs");
+    record.open(QIODevice::ReadOnly);
+    QStringList runs = QString::fromUtf8(record.readAll()).replace(QChar(1), " ¦ ").replace(QRegularExpression("\\d\\d:\\d\\d:\\d\\d"), "hh:mm:ss").split('\n');
+    runs.removeLast();
     runs.sort();
     return runs;
-}
-
-// Waits until the runner has no program left.
-bool settled(QObject *runner)
-{
-    return QTest::qWaitFor([runner] { return !runner || runner->findChildren<QProcess *>().isEmpty(); });
 }
 
 // The text of a label or a button.
@@ -177,8 +167,7 @@ void TestHorn::initTestCase()
 void TestHorn::cleanup()
 {
     config = Config();
-    for (const QString &name : QDir().entryList({"run.*"}, QDir::Files))
-        QFile::remove(name);
+    QFile::remove("runs");
 }
 
 // The steps and the trace as HornScript reads and writes them; shelves, critical rows and the
@@ -385,7 +374,6 @@ void TestHorn::barAndRowsFollowTheHorn()
 void TestHorn::trayFoldsEvents()
 {
     QWidget window;
-    window.setWindowTitle("Velmar");
     Stars stars;
     LinkStatus link(&stars, nullptr);
     TrayNotifier tray(&window, &link, 100);
@@ -473,7 +461,8 @@ void TestHorn::runs()
     if (runner)
         connect(runner, &CommandRunner::log, this, [&lines](const QString &text, const QColor &c) { lines << c.name() + ' ' + text; });
     QVERIFY(acceptLogIn(server, events + "Dev>Zendri Hello\n", 1).endsWith(" Nice to meet you!\n"));
-    QVERIFY(settled(runner));
+    // Until every program has ended.
+    QVERIFY(QTest::qWaitFor([runner] { return !runner || runner->findChildren<QProcess *>().isEmpty(); }));
     QCOMPARE(recordedRuns(), runs);
     QCOMPARE(lines, line.isEmpty() ? QStringList() : QStringList {"#c80000 " + line});
     QVERIFY(!QFile::exists("pwned"));
