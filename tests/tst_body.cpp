@@ -218,7 +218,7 @@ void TestBody::alarmRepeatsUntilStopped()
     linkAlarm.setRinging(false);
     QTRY_COMPARE(linkAlarm.player().state(), SoundPlayer::StoppedState);
     const int played = plays;
-    QVERIFY(!QTest::qWaitFor([&] { return plays > played; }, 3 * 200));
+    QVERIFY(!QTest::qWaitFor([&] { return plays > played; }, 2 * 200));
 }
 
 // Steps: "out:NAME" and "lost:REASON" are findings of the probe; "ring:N" is an event that
