@@ -95,8 +95,9 @@ void TestLogArea::init()
 // Steps: "msg" logs in black, "!msg" in red, "?msg" and "?!msg" the same through vlog, which
 // shows and writes nothing until "V" ticks Verbose; "^abc" clicks just after "abc", "]abc["
 // selects it from right to left; "|" lets the event loop show the waiting lines; "~" waits for
-// the next second. Peers reach the slots by their signatures, and so do the steps. A line goes where the cursor is when it is shown, so a click made before a batch is
-// shown takes the batch's first line.
+// the next second. The steps reach the slots by their signatures, as peers do. A line goes
+// where the cursor is when it is shown, so a click made before a batch is shown takes the
+// batch's first line.
 void TestLogArea::display_data()
 {
     QTest::addColumn<int>("maxBlocks");
