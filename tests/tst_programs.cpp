@@ -12,10 +12,11 @@ constexpr int LineLimit = 1 << 20;
 // the system's socket buffers together.
 constexpr int BigEvents = 160;
 
-// One step: an answer, a log-in, a relay's start. The program's own start to its log-in may take
-// longer under the address sanitizer on a loaded machine.
-constexpr int Wait = 5000;
-constexpr int StartWait = 10000;
+// One step: an answer, a log-in, a relay's start, as the relay fixture waits for them. The
+// program's own start to its log-in may take longer under the address sanitizer on a loaded
+// machine.
+constexpr int Wait = RelayFixture::Wait;
+constexpr int StartWait = 2 * Wait;
 
 // Starts the velmar program in `workDir`, headless and with its debug lines on standard error,
 // with the "NAME=value" entries of `entries` on top of this process's; true once it runs.
