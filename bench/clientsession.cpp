@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int SoundRows = 20;
+constexpr int SoundRowCount = 20;
 constexpr int TickMs = 5;
 constexpr int GiveUpMs = 600000;
 
@@ -51,7 +51,7 @@ QString ClientSession::writeConfig(const QString &dir, quint16 port, const QByte
         << "KEY_ON_STARS \"" << keyPath << "\"\n"
         << "CONNECT_TO_STARS 1\n"
         << "FLGON Dev\n";
-    for (int i = 0; i < SoundRows; ++i)
+    for (int i = 0; i < SoundRowCount; ++i)
         out << "EVENT Fault" << i << " x.wav 50 Dev\n";
     out << extraConfig;
     return configPath;

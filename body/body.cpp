@@ -1,20 +1,22 @@
 #include "body/body.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include "alarm/alarmmodel.h"
 #include "app/connectbysignature.h"
 #include "app/config.h"
 #include "log/logcolours.h"
 #include "operator/commandrunner.h"
-#include "operator/horncontrol.h"
 #include "operator/operatorbar.h"
+#include "operator/operatorviews.h"
 #include "sound/linkalarm.h"
 #include "sound/outputprobe.h"
 #include "sound/playbackwatch.h"
-#include "sound/ringcheck.h"
 #include "sound/sound.h"
+#include "sound/soundrows.h"
 #include "sound/soundwatch.h"
 #include "stars/linksupervisor.h"
 #include "stars/amsg.h"
@@ -45,9 +47,10 @@ Body::Body(QWidget *parent)
         logArea.writeTo(settings.logFileName);
     setupStars();
     setupSounds();
+    setupAlarms();
     setupSoundErrors();
-    setupHornControl();
     setupSoundWatch();
+    setupOperatorViews();
     setupRuns();
 }
 
@@ -102,60 +105,33 @@ void Body::setupSoundErrors()
         showPlaybackFailures(linkAlarm->watchPlayback());
 }
 
-// The operator bar goes below the rows, and the window grows by its height, so that the
-// rows keep their room.
-void Body::setupHornControl()
+// Every row rings through the alarm model, which a configuration without the operator keys
+// leaves to ring every matching row at once.
+void Body::setupAlarms()
 {
-    if (!settings.operatorFeatures.enabled())
-        return;
-    hornControl = new HornControl(settings.operatorFeatures, sounds, stars, this);
-    connect(hornControl, &HornControl::log, &logArea, &LogArea::log);
+    QStringList names;
+    for (Sound *row : qAsConst(sounds))
+        names << row->name();
+    alarms = new AlarmModel(names, settings.alarms, this);
+    connect(alarms, &AlarmModel::log, &logArea, &LogArea::log);
     if (linkAlarm)
-        connect(hornControl, &HornControl::silenced, linkAlarm, &LinkAlarm::silence);
-    if (OperatorBar *bar = hornControl->bar()) {
-        gridLayout->addWidget(bar, 2, 0);
-        resize(width(), height() + gridLayout->verticalSpacing() + bar->sizeHint().height());
-    }
-    if (QWidget *alarms = hornControl->alarmWindow())
-        addAlarmsSwitch(alarms);
-}
-
-// "Alarms" beside "Log" shows and hides the alarm list's window as "Log" does the log's.
-void Body::addAlarmsSwitch(QWidget *alarms)
-{
-    auto *showAlarms = new QCheckBox(tr("Alarms"), frame);
-    showAlarms->setObjectName(QStringLiteral("ShowAlarms"));
-    showAlarms->setSizePolicy(ShowLog->sizePolicy());
-    gridLayout_3->addWidget(showAlarms, 0, 2);
-    connect(showAlarms, &QCheckBox::toggled, alarms, &QWidget::setVisible);
+        connect(alarms, &AlarmModel::silenced, linkAlarm, &LinkAlarm::silence);
+    soundRows = new SoundRows(alarms, sounds, this);
 }
 
 // The players are prepared and the output probed once the window is up, so that start-up
-// costs what it costs without the watch.
+// costs what it costs without the watch. Each ring not heard asks for the operator's eyes.
 void Body::setupSoundWatch()
 {
     if (!settings.soundWatch)
         return;
-    QStringList names;
-    for (Sound *row : qAsConst(sounds))
-        names << row->name();
-    soundWatch = new SoundWatch(names, this);
+    soundWatch = new SoundWatch(alarms, this);
     connect(soundWatch, &SoundWatch::log, &logArea, &LogArea::log);
-    connect(soundWatch, &SoundWatch::ringAgain, this, &Body::ring);
-    connect(soundWatch, &SoundWatch::notHeardChanged, this, [this](int row, bool notHeard) {
-        sounds.at(row)->setNotHeard(notHeard);
+    soundRows->checkRings();
+    connect(alarms, &AlarmModel::rowChanged, this, [this](const AlarmTransition &transition) {
+        if (transition.cause == AlarmCause::NotHeard)
+            askForAttention();
     });
-    connect(soundWatch, &SoundWatch::ringNotHeard, this, &Body::askForAttention);
-    for (int i = 0; i < sounds.size(); ++i) {
-        RingCheck *check = sounds.at(i)->checkRings();
-        connect(check, &RingCheck::started, soundWatch, [this, i] { soundWatch->rowStarted(i); });
-        connect(check, &RingCheck::heard, soundWatch, [this, i] { soundWatch->rowHeard(i); });
-        connect(check, &RingCheck::notHeard, soundWatch, [this, i](const QString &reason) { soundWatch->rowFailed(i, reason); });
-        // With the horn, a click may only acknowledge the row and play nothing.
-        connect(sounds.at(i), &Sound::buttonClicked, soundWatch, [this, i] { soundWatch->rowNoticed(i); });
-    }
-    if (hornControl)
-        hornControl->watchSound(soundWatch);
     auto *probe = new OutputProbe(soundWatch);
     connect(probe, &OutputProbe::found, soundWatch, &SoundWatch::setOutput);
     QTimer::singleShot(0, probe, [this, probe] {
@@ -165,22 +141,7 @@ void Body::setupSoundWatch()
     });
 }
 
-void Body::ring(int row, const QString &sender, const QString &event)
-{
-    if (soundWatch)
-        soundWatch->eventRings(row, sender, event);
-    if (hornControl) {
-        hornControl->rowMatched(row, sender, event);
-    } else {
-        sounds.at(row)->play();
-        rowRang(row);
-    }
-    if (soundWatch)
-        soundWatch->eventDone();
-}
-
-// Each ring not heard asks for the operator's eyes: the window flashes in the task bar and
-// comes back from the task bar when minimised.
+// The window flashes in the task bar and comes back from the task bar when minimised.
 void Body::askForAttention()
 {
     if (isMinimized())
@@ -188,20 +149,41 @@ void Body::askForAttention()
     QApplication::alert(this);
 }
 
+// The operator bar goes below the rows, and the window grows by its height, so that the
+// rows keep their room.
+void Body::setupOperatorViews()
+{
+    if (!settings.operatorViews.enabled())
+        return;
+    auto *views = new OperatorViews(settings.operatorViews, alarms, sounds, stars, this);
+    if (soundWatch)
+        views->watchSound(soundWatch);
+    if (OperatorBar *bar = views->bar()) {
+        gridLayout->addWidget(bar, 2, 0);
+        resize(width(), height() + gridLayout->verticalSpacing() + bar->sizeHint().height());
+    }
+    if (QWidget *alarmWindow = views->alarmWindow())
+        addAlarmsSwitch(alarmWindow);
+}
+
+// "Alarms" beside "Log" shows and hides the alarm list's window as "Log" does the log's.
+void Body::addAlarmsSwitch(QWidget *alarmWindow)
+{
+    auto *showAlarms = new QCheckBox(tr("Alarms"), frame);
+    showAlarms->setObjectName(QStringLiteral("ShowAlarms"));
+    showAlarms->setSizePolicy(ShowLog->sizePolicy());
+    gridLayout_3->addWidget(showAlarms, 0, 2);
+    connect(showAlarms, &QCheckBox::toggled, alarmWindow, &QWidget::setVisible);
+}
+
 void Body::setupRuns()
 {
     if (!settings.runs.enabled())
         return;
-    runner = new CommandRunner(settings.runs, this);
+    auto *runner = new CommandRunner(settings.runs, this);
     connect(runner, &CommandRunner::log, &logArea, &LogArea::log);
-    if (hornControl)
-        connect(hornControl, &HornControl::rang, runner, [this](int row) { rowRang(row); });
-}
-
-void Body::rowRang(int row)
-{
-    if (runner)
-        runner->rowRang(sounds.at(row)->name());
+    connect(alarms, &AlarmModel::eventTaken, runner, &CommandRunner::eventArrived);
+    connect(alarms, &AlarmModel::rang, runner, [this, runner](const Ring &ring) { runner->ring(ring, alarms->row(ring.row).name); });
 }
 
 void Body::showNote(QWidget *note)
@@ -247,13 +229,11 @@ void Body::anyAsk(const AMsg &)
 {
 }
 
-// Plays every row that lists the event and whose sender field is blank or names the sender.
+// Hands the event to the alarm model with every row that lists it and whose sender field is
+// blank or names the sender.
 void Body::anyEvent(const AMsg &msg)
 {
-    if (hornControl)
-        hornControl->eventReceived();
-    if (runner)
-        runner->eventReceived(msg);
+    AlarmEvent event {msg.from, msg.cmd, msg.params.join(QLatin1Char(' ')), QDateTime::currentMSecsSinceEpoch(), {}};
     for (int i = 0; i < sounds.size(); ++i) {
         Sound *row = sounds.at(i);
         // The sender field is read only for a listed event; the debug line reads it itself.
@@ -261,8 +241,9 @@ void Body::anyEvent(const AMsg &msg)
         const bool matches = listed && senderMatches(row->senderText(), msg.from);
         qCDebug(lcBody) << msg.cmd << row->events() << listed << msg.from << row->senderText() << matches;
         if (matches)
-            ring(i, msg.from, msg.cmd);
+            event.rows.append(i);
     }
+    alarms->takeEvent(event);
 }
 
 void Body::anyAns(const AMsg &)

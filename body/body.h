@@ -5,22 +5,24 @@
 
 #include <memory>
 
-#include "app/settings.h"
+#include "body/settings.h"
 #include "log/logarea.h"
 #include "body/ui_body.h"
 
 class AMsg;
-class CommandRunner;
-class HornControl;
+class AlarmModel;
 class LinkAlarm;
 class LinkSupervisor;
+class OperatorViews;
 class QGridLayout;
 class PlaybackWatch;
 class Sound;
+class SoundRows;
 class SoundWatch;
 class Stars;
 
-// The main window: the Stars settings panel, the "Log" switch and the sound rows.
+// The main window: the Stars settings panel, the "Log" switch and the sound rows. It builds the
+// features the configuration asks for around the alarm model and wires them; the model decides.
 class Body : public QFrame, private Ui_Body
 {
     Q_OBJECT
@@ -42,16 +44,14 @@ private slots:
 private:
     void setupStars();
     void setupSounds();
+    void setupAlarms();
     void setupLinkSupervision();
     void setupSoundErrors();
-    void setupHornControl();
     void setupSoundWatch();
-    // Rings the row for the event, through the horn when there is one.
-    void ring(int row, const QString &sender, const QString &event);
+    void setupOperatorViews();
+    void setupRuns();
     void askForAttention();
     void addAlarmsSwitch(QWidget *alarms);
-    void setupRuns();
-    void rowRang(int row);
     void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
@@ -64,7 +64,7 @@ private:
     // does not count as a lost link.
     std::unique_ptr<LinkSupervisor> linkSupervisor;
     LinkAlarm *linkAlarm = nullptr;
-    HornControl *hornControl = nullptr;
+    AlarmModel *alarms = nullptr;
+    SoundRows *soundRows = nullptr;
     SoundWatch *soundWatch = nullptr;
-    CommandRunner *runner = nullptr;
 };

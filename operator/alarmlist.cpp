@@ -4,19 +4,10 @@
 
 #include <algorithm>
 
-#include "app/timeunits.h"
+#include "alarm/alarmmodel.h"
 #include "log/logcolours.h"
-#include "operator/horn.h"
 
 namespace {
-
-// How often acknowledged lines are checked for their keep time.
-constexpr int ExpiryCheckMs = MsPerMinute;
-
-qint64 wallMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
 
 QString timeText(qint64 ms)
 {
@@ -25,36 +16,16 @@ QString timeText(qint64 ms)
 
 } // namespace
 
-AlarmList::AlarmList(Horn *horn, const QStringList &rowNames, int keepMs, QObject *parent, Clock clock)
+AlarmList::AlarmList(AlarmModel *alarms, QObject *parent)
     : QAbstractTableModel(parent)
-    , horn(horn)
-    , names(rowNames)
-    , keepMs(keepMs)
-    , clock(clock ? clock : Clock(wallMs))
-    , ringing(rowNames.size())
-    , notHeard(rowNames.size())
+    , alarms(alarms)
 {
-    connect(horn, &Horn::startRow, this, &AlarmList::rowStarted);
-    connect(horn, &Horn::stopRow, this, &AlarmList::rowStopped);
-    connect(horn, &Horn::waitingForAck, this, [this](int row, bool waiting) {
-        if (!waiting)
-            rowAcknowledged(row);
-    });
-    // Shelving acknowledges the row.
-    connect(horn, &Horn::shelvedChanged, this, [this](int row, bool shelved) {
-        if (shelved)
-            rowAcknowledged(row);
-        else
-            arrange();
-    });
-    expiry.setInterval(ExpiryCheckMs);
-    connect(&expiry, &QTimer::timeout, this, &AlarmList::removeExpired);
-    expiry.start();
+    connect(alarms, &AlarmModel::rowChanged, this, &AlarmList::follow);
 }
 
 int AlarmList::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : lines.size();
+    return parent.isValid() ? 0 : shown.size();
 }
 
 int AlarmList::columnCount(const QModelIndex &parent) const
@@ -64,37 +35,26 @@ int AlarmList::columnCount(const QModelIndex &parent) const
 
 QVariant AlarmList::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= lines.size())
+    if (!index.isValid() || index.row() >= shown.size())
         return QVariant();
-    const Line &line = lines.at(index.row());
-    if (role == Qt::ForegroundRole) {
-        switch (state(index.row())) {
-        case State::Ringing:
-        case State::WaitingForAck:
-        case State::NotHeard:
-            return LogColours::Failure;
-        case State::HeldWhileMuted:
-        case State::Shelved:
-            return LogColours::Quiet;
-        case State::Acknowledged:
-            return QVariant();
-        }
-    }
+    const AlarmRow &alarm = alarms->row(shown.at(index.row()));
+    if (role == Qt::ForegroundRole)
+        return colour(alarm);
     if (role != Qt::DisplayRole)
         return QVariant();
     switch (index.column()) {
     case StateColumn:
-        return stateText(state(index.row()));
+        return stateText(alarm);
     case EventsColumn:
-        return names.at(line.row);
+        return alarm.name;
     case SenderColumn:
-        return line.sender;
+        return alarm.sender;
     case FirstColumn:
-        return timeText(line.firstMs);
+        return timeText(alarm.firstMs);
     case LastColumn:
-        return timeText(line.lastMs);
+        return timeText(alarm.lastMs);
     case CountColumn:
-        return line.count;
+        return alarm.count;
     }
     return QVariant();
 }
@@ -120,155 +80,96 @@ QVariant AlarmList::headerData(int section, Qt::Orientation orientation, int rol
     return QVariant();
 }
 
-AlarmList::State AlarmList::state(int line) const
+void AlarmList::acknowledge(const QList<int> &lines)
 {
-    const Line &l = lines.at(line);
-    if (horn->shelves().isShelved(l.row))
-        return State::Shelved;
-    if (l.acknowledged)
-        return State::Acknowledged;
-    if (notHeard.at(l.row))
-        return State::NotHeard;
-    if (ringing.at(l.row))
-        return State::Ringing;
-    return l.held ? State::HeldWhileMuted : State::WaitingForAck;
+    QVector<int> rows;
+    for (int line : lines) {
+        if (line >= 0 && line < shown.size())
+            rows.append(shown.at(line));
+    }
+    for (int row : qAsConst(rows))
+        alarms->acknowledge(row, Acknowledgement::here());
 }
 
-QString AlarmList::stateText(State state)
+void AlarmList::acknowledgeAll()
 {
-    switch (state) {
-    case State::Ringing:
-        return tr("ringing");
-    case State::WaitingForAck:
-        return tr("waiting for acknowledgement");
-    case State::HeldWhileMuted:
-        return tr("held while muted");
-    case State::NotHeard:
-        return tr("not heard");
-    case State::Shelved:
+    alarms->acknowledgeAll(Acknowledgement::here(AlarmCause::AcknowledgeAll));
+}
+
+QString AlarmList::stateText(const AlarmRow &alarm)
+{
+    switch (alarm.state) {
+    case AlarmState::Shelved:
         return tr("shelved");
-    case State::Acknowledged:
+    case AlarmState::Ringing:
+        return alarm.notHeard ? tr("not heard") : tr("ringing");
+    case AlarmState::Unacknowledged:
+        if (alarm.notHeard)
+            return tr("not heard");
+        return alarm.quietEvents > 0 ? tr("held while muted") : tr("waiting for acknowledgement");
+    case AlarmState::Normal:
+    case AlarmState::Acknowledged:
         break;
     }
     return tr("acknowledged");
 }
 
-// A shelved row's events are acknowledged by its shelf; one that rang nothing because the
-// horn was quiet is held.
-void AlarmList::eventMatched(int row, const QString &sender)
+QVariant AlarmList::colour(const AlarmRow &alarm)
 {
-    Line *line = lineOf(row);
-    if (!line) {
-        beginInsertRows(QModelIndex(), lines.size(), lines.size());
-        lines.append(Line {row, sender, clock()});
+    if (alarm.state == AlarmState::Shelved || (alarm.state == AlarmState::Unacknowledged && alarm.quietEvents > 0 && !alarm.notHeard))
+        return LogColours::Quiet;
+    return alarm.unacknowledged() ? QVariant(LogColours::Failure) : QVariant();
+}
+
+// A row is shown from its first event until it is normal again.
+void AlarmList::follow(const AlarmTransition &transition)
+{
+    removeNormal();
+    const int row = transition.row;
+    if (alarms->row(row).count > 0 && !shown.contains(row)) {
+        beginInsertRows(QModelIndex(), shown.size(), shown.size());
+        shown.append(row);
         endInsertRows();
-        line = &lines.last();
     }
-    const bool shelved = horn->shelves().isShelved(row);
-    line->sender = sender;
-    line->lastMs = clock();
-    ++line->count;
-    line->acknowledged = shelved;
-    line->held = line->held || (!shelved && horn->quiet() != Horn::Quiet::Off && !horn->isCritical(row));
+    const int line = int(shown.indexOf(row));
+    if (line >= 0)
+        emit dataChanged(index(line, 0), index(line, ColumnCount - 1));
     arrange();
 }
 
-void AlarmList::rowEnded(int row)
+void AlarmList::removeNormal()
 {
-    ringing[row] = false;
-    arrange();
-}
-
-void AlarmList::rowNotHeard(int row)
-{
-    notHeard[row] = true;
-    arrange();
-}
-
-void AlarmList::acknowledge(const QList<int> &selected)
-{
-    QVector<int> rows;
-    for (int line : selected) {
-        if (line >= 0 && line < lines.size())
-            rows.append(lines.at(line).row);
-    }
-    for (int row : qAsConst(rows)) {
-        horn->acknowledgeRow(row);
-        rowAcknowledged(row);
-    }
-}
-
-void AlarmList::acknowledgeAll()
-{
-    QList<int> all;
-    for (int line = 0; line < lines.size(); ++line)
-        all.append(line);
-    acknowledge(all);
-}
-
-void AlarmList::removeExpired()
-{
-    for (int line = lines.size() - 1; line >= 0; --line) {
-        if (!standing(lines.at(line)) && clock() - lines.at(line).lastMs >= keepMs) {
+    for (int line = shown.size() - 1; line >= 0; --line) {
+        if (alarms->row(shown.at(line)).count == 0) {
             beginRemoveRows(QModelIndex(), line, line);
-            lines.removeAt(line);
+            shown.removeAt(line);
             endRemoveRows();
         }
     }
 }
 
-void AlarmList::rowStarted(int row)
-{
-    ringing[row] = true;
-    notHeard[row] = false;
-    if (Line *line = lineOf(row))
-        line->held = false;
-    arrange();
-}
-
-void AlarmList::rowStopped(int row)
-{
-    ringing[row] = false;
-    arrange();
-}
-
-void AlarmList::rowAcknowledged(int row)
-{
-    Line *line = lineOf(row);
-    if (!line)
-        return;
-    line->acknowledged = true;
-    line->held = false;
-    arrange();
-}
-
-AlarmList::Line *AlarmList::lineOf(int row)
-{
-    const auto it = std::find_if(lines.begin(), lines.end(), [row](const Line &line) { return line.row == row; });
-    return it == lines.end() ? nullptr : &*it;
-}
-
-bool AlarmList::standing(const Line &line) const
-{
-    return !line.acknowledged && !horn->shelves().isShelved(line.row);
-}
-
 void AlarmList::arrange()
 {
+    QVector<int> ordered = shown;
+    std::stable_sort(ordered.begin(), ordered.end(), [this](int row, int other) { return comesFirst(row, other); });
+    if (ordered == shown)
+        return;
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
     QVector<int> rowsBefore;
     for (const QModelIndex &index : before)
-        rowsBefore.append(lines.at(index.row()).row);
-    std::stable_sort(lines.begin(), lines.end(), [this](const Line &a, const Line &b) {
-        if (standing(a) != standing(b))
-            return standing(a);
-        return a.lastMs > b.lastMs;
-    });
-    for (int i = 0; i < before.size(); ++i) {
-        const int line = int(std::find_if(lines.cbegin(), lines.cend(), [&](const Line &l) { return l.row == rowsBefore.at(i); })
-                             - lines.cbegin());
-        changePersistentIndex(before.at(i), index(line, before.at(i).column()));
-    }
+        rowsBefore.append(shown.at(index.row()));
+    shown = ordered;
+    for (int i = 0; i < before.size(); ++i)
+        changePersistentIndex(before.at(i), index(int(shown.indexOf(rowsBefore.at(i))), before.at(i).column()));
     emit layoutChanged();
+}
+
+bool AlarmList::comesFirst(int row, int other) const
+{
+    const AlarmRow &a = alarms->row(row);
+    const AlarmRow &b = alarms->row(other);
+    if (a.unacknowledged() != b.unacknowledged())
+        return a.unacknowledged();
+    return a.lastMs > b.lastMs;
 }

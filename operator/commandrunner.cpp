@@ -1,25 +1,29 @@
 #include "operator/commandrunner.h"
 
+#include <QDateTime>
 #include <QProcess>
-#include <QTime>
 #include <QTimer>
 
 #include <memory>
 
+#include "alarm/alarmevent.h"
+#include "alarm/ring.h"
 #include "app/timeunits.h"
 #include "log/logcolours.h"
-#include "stars/amsg.h"
 
 namespace {
 
-const QString TimeFormat = QStringLiteral("hh:mm:ss");
+QString timeText(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("hh:mm:ss"));
+}
+
+QString limitsText()
+{
+    return QStringLiteral("at most %1 run at once and %2 wait").arg(CommandRunner::MaxRunning).arg(CommandRunner::MaxWaiting);
+}
 
 } // namespace
-
-bool RunSettings::enabled() const
-{
-    return !onRing.isEmpty() || !onEvent.isEmpty();
-}
 
 void CommandRunner::ErrorOutput::take(const QByteArray &bytes)
 {
@@ -36,36 +40,54 @@ CommandRunner::CommandRunner(const RunSettings &settings, QObject *parent)
     : QObject(parent)
     , settings(settings)
 {
+    droppedLine.setSingleShot(true);
+    connect(&droppedLine, &QTimer::timeout, this, &CommandRunner::tellDropped);
 }
 
-void CommandRunner::eventReceived(const AMsg &msg)
+void CommandRunner::eventArrived(const AlarmEvent &event)
 {
-    facts = {msg.from, msg.cmd, msg.params.join(QLatin1Char(' ')), QString(), QTime::currentTime().toString(TimeFormat)};
+    const EventFacts facts {event.sender, event.event, event.text, QString(), timeText(event.atMs)};
     for (int i = 0; i < settings.onEvent.size(); ++i) {
         const EventCommand &command = settings.onEvent.at(i);
-        if (command.events.contains(msg.cmd))
+        if (command.events.contains(event.event))
             enqueue(settings.onRing.size() + i, command, facts);
     }
 }
 
-void CommandRunner::rowRang(const QString &rowName)
+void CommandRunner::ring(const Ring &ring, const QString &rowName)
 {
-    EventFacts values = facts;
-    values.row = rowName;
+    const EventFacts facts {ring.sender, ring.event, ring.text, rowName, timeText(ring.atMs)};
     for (int i = 0; i < settings.onRing.size(); ++i)
-        enqueue(i, settings.onRing.at(i), values);
+        enqueue(i, settings.onRing.at(i), facts);
 }
 
-// Beyond the queue a run is dropped; the count is told once the queue has emptied again.
+// The programs start once the event loop turns, after the sounds asked for meanwhile. Beyond
+// the running ones and the queue a run is dropped.
 void CommandRunner::enqueue(int entry, const EventCommand &command, const EventFacts &values)
 {
-    const Run run {entry, command.program, command.argumentsFor(values)};
-    if (running < MaxRunning)
-        start(run);
-    else if (waiting.size() < MaxWaiting)
-        waiting.enqueue(run);
-    else
-        ++dropped;
+    if (running + waiting.size() >= MaxRunning + MaxWaiting) {
+        drop();
+        return;
+    }
+    waiting.enqueue(Run {entry, command.program, command.argumentsFor(values)});
+    if (startScheduled)
+        return;
+    startScheduled = true;
+    QMetaObject::invokeMethod(this, &CommandRunner::startWaiting, Qt::QueuedConnection);
+}
+
+// The first run dropped is told at once; how many were is told when the queue has emptied.
+void CommandRunner::drop()
+{
+    if (dropped++ == 0)
+        emit log(QStringLiteral("Dropping runs of programs on events: ") + limitsText(), LogColours::Failure);
+}
+
+void CommandRunner::startWaiting()
+{
+    startScheduled = false;
+    while (running < MaxRunning && !waiting.isEmpty())
+        start(waiting.dequeue());
 }
 
 // Standard input and output are the null device, so that a program that reads waits for
@@ -102,16 +124,23 @@ void CommandRunner::ended(QProcess *process, const Run &run, const QString &fail
     --running;
     if (!failure.isEmpty())
         reportFailure(run.entry, QStringLiteral("[%1] failed: %2").arg(run.program, failure));
-    if (!waiting.isEmpty()) {
-        start(waiting.dequeue());
+    startWaiting();
+    if (waiting.isEmpty())
+        tellDropped();
+}
+
+// At most one line every DroppedLineMs: a later storm's count waits for its turn.
+void CommandRunner::tellDropped()
+{
+    if (dropped == 0 || !waiting.isEmpty())
+        return;
+    if (lastDroppedLine.isValid() && lastDroppedLine.elapsed() < DroppedLineMs) {
+        droppedLine.start(int(DroppedLineMs - lastDroppedLine.elapsed()));
         return;
     }
-    if (dropped == 0)
-        return;
-    emit log(QStringLiteral("Dropped %1 runs of programs on events: at most %2 run at once and %3 wait")
-                 .arg(dropped).arg(MaxRunning).arg(MaxWaiting),
-             LogColours::Failure);
+    emit log(QStringLiteral("Dropped %1 runs of programs on events: ").arg(dropped) + limitsText(), LogColours::Failure);
     dropped = 0;
+    lastDroppedLine.start();
 }
 
 // Empty for a program that ended well. On Unix a crashed process's exit code is its signal.

@@ -6,29 +6,19 @@
 #include <QObject>
 #include <QQueue>
 #include <QStringList>
-#include <QVector>
+#include <QTimer>
 
-#include "operator/eventcommand.h"
+#include "operator/runsettings.h"
 
-class AMsg;
 class QProcess;
-
-// The programs that events run: RUN_ON_RING and RUN_ON_EVENT, and their time-out.
-struct RunSettings
-{
-    static constexpr int DefaultTimeoutMs = 30000;
-
-    QVector<EventCommand> onRing;
-    QVector<EventCommand> onEvent;
-    int timeoutMs = DefaultTimeoutMs;
-
-    bool enabled() const;
-};
+struct AlarmEvent;
+struct Ring;
 
 // Runs the configured programs for events and for rows that start ringing, never through a
-// shell and never in the way of the main window: a few at once, a bounded queue behind them,
-// a time-out that kills, and the output read as it comes, only the first line of the error
-// output kept. What goes wrong is told in red lines that a storm cannot multiply.
+// shell and never in the way of the main window: after the sounds of the same moment have
+// started, a few at once, a bounded queue behind them, a time-out that kills, and the output
+// read as it comes, only the first line of the error output kept. What goes wrong is told in
+// red lines that a storm cannot multiply.
 class CommandRunner : public QObject
 {
     Q_OBJECT
@@ -39,13 +29,14 @@ public:
     static constexpr int MaxWaiting = 64;
     static constexpr int MaxErrorChars = 200;
     static constexpr int FailureLineMs = 60000;
+    static constexpr int DroppedLineMs = 10000;
 
     explicit CommandRunner(const RunSettings &settings, QObject *parent = nullptr);
 
-    // Runs every RUN_ON_EVENT entry that lists the event, and keeps the event for the rows it rings.
-    void eventReceived(const AMsg &msg);
-    // Runs every RUN_ON_RING entry for the row that the last event started ringing.
-    void rowRang(const QString &rowName);
+    // Runs every RUN_ON_EVENT entry that lists the event.
+    void eventArrived(const AlarmEvent &event);
+    // Runs every RUN_ON_RING entry for the ring of the row named `rowName`, with the ring's facts.
+    void ring(const Ring &ring, const QString &rowName);
 
 signals:
     void log(const QString &msg, const QColor &c);
@@ -68,15 +59,21 @@ private:
     };
 
     void enqueue(int entry, const EventCommand &command, const EventFacts &values);
+    void drop();
+    void startWaiting();
     void start(const Run &run);
     void ended(QProcess *process, const Run &run, const QString &failure);
+    void tellDropped();
     QString failureOf(const QProcess &process, int exitCode, const ErrorOutput &error) const;
     void reportFailure(int entry, const QString &line);
 
     const RunSettings settings;
-    EventFacts facts;
     QQueue<Run> waiting;
     int running = 0;
+    bool startScheduled = false;
     int dropped = 0;
+    QElapsedTimer lastDroppedLine;
+    // Tells the runs dropped in a storm once the last line about them is old enough.
+    QTimer droppedLine;
     QHash<int, QElapsedTimer> lastFailure;
 };

@@ -3,10 +3,10 @@
 #include <QLabel>
 #include <QShortcut>
 
+#include "alarm/alarmmodel.h"
 #include "app/durationtext.h"
 #include "app/timeunits.h"
 #include "log/logcolours.h"
-#include "operator/horn.h"
 #include "operator/linkstatus.h"
 #include "sound/soundwatch.h"
 #include "stars/connectstat.h"
@@ -20,23 +20,23 @@ constexpr int SoundColumn = 7;
 
 } // namespace
 
-OperatorBar::OperatorBar(Horn *horn, LinkStatus *link, QWidget *parent)
+OperatorBar::OperatorBar(AlarmModel *alarms, LinkStatus *link, QWidget *parent)
     : QFrame(parent)
-    , horn(horn)
+    , alarms(alarms)
     , link(link)
 {
     setupUi(this);
-    connect(SilenceB, &QPushButton::clicked, horn, &Horn::silence);
-    connect(MuteB, &QPushButton::clicked, horn, &Horn::toggleMute);
+    connect(SilenceB, &QPushButton::clicked, alarms, &AlarmModel::silence);
+    connect(MuteB, &QPushButton::clicked, alarms, &AlarmModel::toggleMute);
     for (const auto &snooze : snoozeButtons())
-        connect(snooze.first, &QPushButton::clicked, horn, [horn, snooze] { horn->toggleSnooze(snooze.second * MsPerMinute); });
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, horn, &Horn::silence);
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this), &QShortcut::activated, horn, &Horn::toggleMute);
+        connect(snooze.first, &QPushButton::clicked, alarms, [alarms, snooze] { alarms->toggleSnooze(snooze.second * MsPerMinute); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, alarms, &AlarmModel::silence);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this), &QShortcut::activated, alarms, &AlarmModel::toggleMute);
 
     countdown.setInterval(CountdownMs);
     connect(&countdown, &QTimer::timeout, this, &OperatorBar::showQuiet);
-    connect(horn, &Horn::quietChanged, this, &OperatorBar::showQuiet);
-    connect(horn, &Horn::countersChanged, this, &OperatorBar::showCounters);
+    connect(alarms, &AlarmModel::quietChanged, this, &OperatorBar::showQuiet);
+    connect(alarms, &AlarmModel::countersChanged, this, &OperatorBar::showCounters);
     connect(link, &LinkStatus::changed, this, &OperatorBar::showLink);
     showQuiet();
     showLink();
@@ -46,12 +46,12 @@ OperatorBar::OperatorBar(Horn *horn, LinkStatus *link, QWidget *parent)
 // The buttons stay checked while their state lasts, so that a click shows what it will end.
 void OperatorBar::showQuiet()
 {
-    const Horn::Quiet quiet = horn->quiet();
-    MuteB->setChecked(quiet == Horn::Quiet::Muted);
+    const AlarmModel::Quiet quiet = alarms->quiet();
+    MuteB->setChecked(quiet == AlarmModel::Quiet::Muted);
     for (const auto &snooze : snoozeButtons())
-        snooze.first->setChecked(horn->snoozeMs() == snooze.second * MsPerMinute);
-    const bool snoozed = quiet == Horn::Quiet::Snoozed;
-    SnoozeL->setText(snoozed ? tr("%1 left").arg(durationText(horn->snoozeRemainingMs() + 999)) : QString());
+        snooze.first->setChecked(alarms->snoozeMs() == snooze.second * MsPerMinute);
+    const bool snoozed = quiet == AlarmModel::Quiet::Snoozed;
+    SnoozeL->setText(snoozed ? tr("%1 left").arg(durationText(alarms->snoozeRemainingMs() + 999)) : QString());
     if (snoozed != countdown.isActive())
         snoozed ? countdown.start() : countdown.stop();
 }
@@ -93,8 +93,12 @@ void OperatorBar::showSoundOutput()
 
 void OperatorBar::showCounters()
 {
-    const Horn::Counters counters = horn->counters();
-    CountersL->setText(tr("events %1 · matched %2 · held %3").arg(counters.received).arg(counters.matched).arg(counters.heldBack));
+    const AlarmModel::Counters counters = alarms->counters();
+    CountersL->setText(tr("events %1 · matched %2 · muted %3 · held back %4")
+                           .arg(counters.received)
+                           .arg(counters.matched)
+                           .arg(counters.muted)
+                           .arg(counters.heldBack));
 }
 
 QVector<QPair<QPushButton *, int>> OperatorBar::snoozeButtons() const

@@ -7,7 +7,7 @@
 
 #include "operator/ui_operatorbar.h"
 
-class Horn;
+class AlarmModel;
 class LinkStatus;
 class QLabel;
 class SoundWatch;
@@ -20,7 +20,7 @@ class OperatorBar : public QFrame, private Ui_OperatorBar
     Q_DISABLE_COPY(OperatorBar)
 
 public:
-    OperatorBar(Horn *horn, LinkStatus *link, QWidget *parent = nullptr);
+    OperatorBar(AlarmModel *alarms, LinkStatus *link, QWidget *parent = nullptr);
 
     // Adds "sound: unavailable since ..." after the counters, shown while the output is gone.
     void showSound(SoundWatch *watch);
@@ -34,7 +34,7 @@ private:
 
     void showSoundOutput();
 
-    Horn *horn;
+    AlarmModel *alarms;
     LinkStatus *link;
     SoundWatch *sound = nullptr;
     QLabel *soundLabel = nullptr;

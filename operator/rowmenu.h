@@ -2,7 +2,7 @@
 
 #include <QMenu>
 
-class Horn;
+class AlarmModel;
 
 // The menu of one sound row: shelve it for a while or until unshelved, or unshelve it. A
 // critical row's menu says why it cannot be shelved.
@@ -12,5 +12,5 @@ class RowMenu : public QMenu
     Q_DISABLE_COPY(RowMenu)
 
 public:
-    RowMenu(Horn *horn, int row, QWidget *parent);
+    RowMenu(AlarmModel *alarms, int row, QWidget *parent);
 };

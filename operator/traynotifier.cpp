@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QWidget>
 
+#include "alarm/alarmmodel.h"
 #include "operator/linkstatus.h"
 
 // The icons live in the static core library, whose resources the linker drops unless named.
@@ -11,16 +12,19 @@ static void initIcons()
     Q_INIT_RESOURCE(operatoricons);
 }
 
-TrayNotifier::TrayNotifier(QWidget *window, LinkStatus *link, int foldMs)
+TrayNotifier::TrayNotifier(QWidget *window, LinkStatus *link, AlarmModel *alarms, int foldMs)
     : QObject(window)
     , window(window)
     , link(link)
+    , alarms(alarms)
 {
     initIcons();
     fold.setSingleShot(true);
     fold.setInterval(foldMs);
     connect(&fold, &QTimer::timeout, this, &TrayNotifier::showFolded);
     connect(link, &LinkStatus::changed, this, &TrayNotifier::showLink);
+    connect(alarms, &AlarmModel::eventTaken, this, &TrayNotifier::eventTaken);
+    connect(alarms, &AlarmModel::rowChanged, this, &TrayNotifier::rowChanged);
     connect(&tray, &QSystemTrayIcon::activated, this, &TrayNotifier::activated);
     showLink();
     tray.setToolTip(window->windowTitle());
@@ -32,15 +36,29 @@ const QSystemTrayIcon &TrayNotifier::icon() const
     return tray;
 }
 
-void TrayNotifier::eventMatched(const QString &sender, const QString &event)
+void TrayNotifier::eventTaken(const AlarmEvent &event)
 {
-    lastEvent = QStringLiteral("%1: %2").arg(sender, event);
-    tray.setToolTip(lastEvent + QLatin1Char(' ') + QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+    if (event.rows.isEmpty())
+        return;
+    lastEvent = QStringLiteral("%1: %2").arg(event.sender, event.event);
+    tray.setToolTip(lastEvent + QLatin1Char(' ') + QDateTime::fromMSecsSinceEpoch(event.atMs).toString(QStringLiteral("hh:mm:ss")));
     if (fold.isActive()) {
         ++folded;
         return;
     }
     notify(lastEvent);
+}
+
+// An alarm that could not be heard turns the icon red until no alarm is marked so.
+void TrayNotifier::rowChanged(const AlarmTransition &transition)
+{
+    if (transition.before.notHeard != transition.after.notHeard)
+        showLink();
+    if (transition.cause != AlarmCause::NotHeard)
+        return;
+    const QString message = tr("Alarm not heard: %1 %2").arg(transition.sender, transition.event);
+    tray.setToolTip(message);
+    notify(message, QSystemTrayIcon::Critical);
 }
 
 // Events that came within a second of the last message go out together, in one message.
@@ -51,38 +69,27 @@ void TrayNotifier::showFolded()
     notify(folded == 1 ? lastEvent : tr("%1 (and %2 more)").arg(lastEvent).arg(folded - 1));
 }
 
-void TrayNotifier::notify(const QString &message)
+void TrayNotifier::notify(const QString &message, QSystemTrayIcon::MessageIcon icon)
 {
-    folded = 0;
-    fold.start();
-    tray.showMessage(window->windowTitle(), message);
+    if (icon == QSystemTrayIcon::Information) {
+        folded = 0;
+        fold.start();
+    }
+    tray.showMessage(window->windowTitle(), message, icon);
     emit notified(message);
-}
-
-void TrayNotifier::soundNotHeard(const QString &sender, const QString &event)
-{
-    notHeard = true;
-    showLink();
-    const QString message = tr("Alarm not heard: %1 %2").arg(sender, event);
-    tray.setToolTip(message);
-    tray.showMessage(window->windowTitle(), message, QSystemTrayIcon::Critical);
-    emit notified(message);
-}
-
-void TrayNotifier::soundHeard()
-{
-    notHeard = false;
-    showLink();
 }
 
 void TrayNotifier::showLink()
 {
-    const char *icon = ":/operator/link-connecting.png";
-    if (link->state() == LinkState::Down || notHeard)
-        icon = ":/operator/link-down.png";
+    QString name = QStringLiteral(":/operator/link-connecting.png");
+    if (link->state() == LinkState::Down || alarms->anyNotHeard())
+        name = QStringLiteral(":/operator/link-down.png");
     else if (link->state() == LinkState::LoggedIn)
-        icon = ":/operator/link-up.png";
-    tray.setIcon(QIcon(QLatin1String(icon)));
+        name = QStringLiteral(":/operator/link-up.png");
+    if (name == iconName)
+        return;
+    iconName = name;
+    tray.setIcon(QIcon(name));
 }
 
 void TrayNotifier::activated(QSystemTrayIcon::ActivationReason reason)

@@ -6,12 +6,16 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+class AlarmModel;
 class LinkStatus;
 class QWidget;
+struct AlarmEvent;
+struct AlarmTransition;
 
-// An icon in the desktop's system tray: it shows the link's state, holds the last matching
-// event in its tooltip, tells each matching event in a message (at most one a second, with the
-// events folded in meanwhile counted), and raises the main window when clicked.
+// An icon in the desktop's system tray: it shows the link's state (and an alarm not heard as a
+// link down), holds the last matching event in its tooltip, tells each matching event in a
+// message (at most one a second, with the events folded in meanwhile counted) and each alarm
+// not heard, and raises the main window when clicked.
 class TrayNotifier : public QObject
 {
     Q_OBJECT
@@ -20,31 +24,28 @@ class TrayNotifier : public QObject
 public:
     static constexpr int FoldMs = 1000;
 
-    TrayNotifier(QWidget *window, LinkStatus *link, int foldMs = FoldMs);
+    TrayNotifier(QWidget *window, LinkStatus *link, AlarmModel *alarms, int foldMs = FoldMs);
 
     const QSystemTrayIcon &icon() const;
-
-public slots:
-    void eventMatched(const QString &sender, const QString &event);
-    // An alarm that could not be heard turns the icon red until `soundHeard`.
-    void soundNotHeard(const QString &sender, const QString &event);
-    void soundHeard();
 
 signals:
     // A message went to the desktop.
     void notified(const QString &message);
 
 private:
+    void eventTaken(const AlarmEvent &event);
+    void rowChanged(const AlarmTransition &transition);
     void showLink();
     void showFolded();
-    void notify(const QString &message);
+    void notify(const QString &message, QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::Information);
     void activated(QSystemTrayIcon::ActivationReason reason);
 
     QWidget *window;
     LinkStatus *link;
+    AlarmModel *alarms;
     QSystemTrayIcon tray;
+    QString iconName;
     QTimer fold;
     QString lastEvent;
     int folded = 0;
-    bool notHeard = false;
 };

@@ -23,28 +23,20 @@ void RingCheck::playing()
     armed = true;
     sincePlay.start();
     setDeadline();
-    emit started();
 }
 
+// A play that ended or was stopped (acknowledged, silenced) needs no verdict: the row tells of
+// its end itself.
 void RingCheck::stateChanged(SoundPlayer::State state)
 {
-    if (state == SoundPlayer::StoppedState && armed)
-        settle();
+    if (state == SoundPlayer::StoppedState)
+        finish();
 }
 
 void RingCheck::mediaStatusChanged(QMediaPlayer::MediaStatus status)
 {
-    if (status == QMediaPlayer::EndOfMedia && armed)
-        settle();
-}
-
-// The player tells its state before its media status, or the other way round; a play that
-// was stopped (acknowledged, silenced) ends without a verdict.
-void RingCheck::settle()
-{
-    finish();
-    if (player->mediaStatus() == QMediaPlayer::EndOfMedia)
-        emit heard();
+    if (status == QMediaPlayer::EndOfMedia)
+        finish();
 }
 
 void RingCheck::failed()

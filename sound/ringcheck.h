@@ -8,9 +8,8 @@
 
 #include "sound/soundplayer.h"
 
-// Follows each play of one row's player to its end: heard when the sound reached its end,
-// not heard when the player failed or has not finished within the sound's length and
-// GraceMs (a stuck player is stopped then).
+// Follows each play of one row's player to its end: not heard when the player failed or has not
+// finished within the sound's length and GraceMs (a stuck player is stopped then).
 class RingCheck : public QObject
 {
     Q_OBJECT
@@ -25,14 +24,11 @@ public:
     void playing();
 
 signals:
-    void started();
-    void heard();
     void notHeard(const QString &reason);
 
 private:
     void stateChanged(SoundPlayer::State state);
     void mediaStatusChanged(QMediaPlayer::MediaStatus status);
-    void settle();
     void failed();
     void stuck();
     void finish();

@@ -1,9 +1,11 @@
 #include "sound/sound.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QToolButton>
 
+#include "alarm/alarmrow.h"
 #include "app/config.h"
 #include "app/connectbysignature.h"
 #include "log/logcolours.h"
@@ -73,22 +75,26 @@ SoundPlayer &Sound::player()
     return mediaPlayer;
 }
 
-void Sound::setWaitingForAck(bool waiting)
+void Sound::showAlarm(const AlarmRow &alarm, bool acknowledgeByButton)
 {
-    waitingForAck = waiting;
-    showLook();
-}
+    if (alarm.notHeard)
+        Play->setText(tr("Not heard"));
+    else
+        Play->setText(acknowledgeByButton && alarm.unacknowledged() ? tr("Ack") : tr("Play"));
+    const QString colour = QStringLiteral("color: %1;").arg(LogColours::Failure.name());
+    const QString look = alarm.critical ? colour + QStringLiteral(" font-weight: bold;") : alarm.notHeard ? colour : QString();
+    // A new style sheet costs a polish of the button, even when it is the same.
+    if (Play->styleSheet() != look)
+        Play->setStyleSheet(look);
 
-void Sound::setNotHeard(bool on)
-{
-    notHeard = on;
-    showLook();
-}
-
-void Sound::setCritical(bool on)
-{
-    critical = on;
-    showLook();
+    if (alarm.state == AlarmState::Shelved) {
+        setStatusText(alarm.shelfEndMs == 0 ? tr("Shelved")
+                                            : tr("Shelved until %1").arg(QDateTime::fromMSecsSinceEpoch(alarm.shelfEndMs).toString(QStringLiteral("hh:mm"))),
+                      tr("Rings nothing until unshelved; right-click to unshelve"));
+        return;
+    }
+    setStatusText(alarm.heldBack > 0 ? QStringLiteral("×%1").arg(alarm.heldBack) : QString(),
+                  tr("Events held back since the row last started"));
 }
 
 void Sound::offerMenu()
@@ -111,6 +117,8 @@ void Sound::offerMenu()
 
 void Sound::setStatusText(const QString &text, const QString &toolTip)
 {
+    if (!status && text.isEmpty())
+        return;
     if (!status) {
         status = new QLabel(this);
         status->setObjectName(QStringLiteral("Status"));
@@ -148,19 +156,6 @@ void Sound::keepPrepared()
 void Sound::prepare()
 {
     mediaPlayer.setSource(soundUrl(SoundFile->text()));
-}
-
-void Sound::showLook()
-{
-    if (notHeard)
-        Play->setText(tr("Not heard"));
-    else
-        Play->setText(waitingForAck ? tr("Ack") : tr("Play"));
-    const QString colour = QStringLiteral("color: %1;").arg(LogColours::Failure.name());
-    if (critical)
-        Play->setStyleSheet(colour + QStringLiteral(" font-weight: bold;"));
-    else
-        Play->setStyleSheet(notHeard ? colour : QString());
 }
 
 void Sound::mpStateChaned(SoundPlayer::State state)

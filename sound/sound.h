@@ -10,6 +10,7 @@
 
 class PlaybackWatch;
 class QLabel;
+struct AlarmRow;
 class QPoint;
 class RingCheck;
 
@@ -31,17 +32,14 @@ public:
     // For tests and benchmarks that observe what the row plays.
     SoundPlayer &player();
 
-    // The button offers to acknowledge a row that rings until acknowledged ("Ack"), and tells
-    // of a ring that could not be heard ("Not heard"), which outranks the first; else "Play".
-    void setWaitingForAck(bool waiting);
-    void setNotHeard(bool notHeard);
-    // A critical row's button stands out in the failure colour and bold, whatever its look.
-    void setCritical(bool critical);
+    // Shows the row's alarm: its button tells of a ring that could not be heard ("Not heard"),
+    // else offers to acknowledge an alarm that waits for it when `acknowledgeByButton`
+    // ("Ack"), else plays; a critical row's button stands out in the failure colour and bold;
+    // right of it the row's shelf, or the events it held back.
+    void showAlarm(const AlarmRow &alarm, bool acknowledgeByButton);
     // A small menu button at the row's right end; it and a right-click anywhere on the row
     // emit menuRequested().
     void offerMenu();
-    // A short text right of the button, such as a count of held-back events; none when empty.
-    void setStatusText(const QString &text, const QString &toolTip = QString());
     // From now on a click on the button is reported by buttonClicked() instead of playing.
     void handOverButton();
     // Watches the row's player and reports its failures as log lines.
@@ -67,13 +65,11 @@ public slots:
 
 private:
     void prepare();
-    void showLook();
+    // A short text right of the button; none when empty.
+    void setStatusText(const QString &text, const QString &toolTip);
 
     SoundPlayer mediaPlayer;
     QStringList eventList;
     QLabel *status = nullptr;
     RingCheck *ringCheck = nullptr;
-    bool waitingForAck = false;
-    bool notHeard = false;
-    bool critical = false;
 };

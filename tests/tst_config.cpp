@@ -1,6 +1,6 @@
 #include "app/config.h"
 #include "app/configlocation.h"
-#include "app/settings.h"
+#include "body/settings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -182,13 +182,14 @@ void TestConfig::operatorKeys()
     QVERIFY(loadConfig(text));
     const DebugCapture debug("velmar.config");
     const Settings s = Settings::fromConfig(config);
-    const OperatorSettings &o = s.operatorFeatures;
+    const OperatorSettings &o = s.operatorViews;
+    const AlarmSettings &a = s.alarms;
     const QString link = QStringLiteral("%1 %2 %3 %4").arg(s.link.reconnectMs).arg(s.link.maxReconnectMs).arg(s.link.timeoutMs)
                              .arg(s.supervisesLink());
     const QString sound = QStringLiteral("%1 %2|%3 %4").arg(s.linkLostSound.volume).arg(s.linkLostSound.repeatMs)
                               .arg(s.showSoundErrors).arg(s.soundWatch);
-    const QString features = QStringLiteral("%1 %2 %3 %4 [%5] %6 %7").arg(o.bar).arg(o.tray).arg(o.horn.holdoffMs).arg(o.horn.repeatUntilAck)
-                                 .arg(o.horn.criticalEvents.join(' ')).arg(o.alarmList).arg(o.alarmListKeepMin);
+    const QString features = QStringLiteral("%1 %2 %3 %4 [%5] %6 %7").arg(o.bar).arg(o.tray).arg(a.holdoffMs).arg(a.repeatUntilAck)
+                                 .arg(a.criticalEvents.join(' ')).arg(o.alarmList).arg(a.keepAcknowledgedMs / 60000);
     // The file names are joined, not formatted: a "%1" in them stays as it is.
     const QString runs = QStringLiteral("%1 %2 %3|%4 ").arg(s.runs.onRing.size()).arg(s.runs.onEvent.size()).arg(s.runs.timeoutMs)
                              .arg(s.logToFile) + s.logFileName;

@@ -1,15 +1,16 @@
 #pragma once
 
-#include "operator/commandrunner.h"
+#include "alarm/alarmsettings.h"
 #include "operator/operatorsettings.h"
+#include "operator/runsettings.h"
 #include "sound/alarmsound.h"
 #include "stars/linktiming.h"
 
 class Config;
 
-// The optional operator keys of the configuration, read once at start-up and held to their
-// bounds. Every one is off when its key is absent, so a configuration without them behaves
-// as the plain client does.
+// The optional keys of the configuration, read once at start-up and held to their bounds: the
+// one place that reads them, for the main window that composes the features. Every one is off
+// when its key is absent, so a configuration without them behaves as the plain client does.
 struct Settings
 {
     LinkTiming link;
@@ -21,7 +22,8 @@ struct Settings
     // LOG_FILE [name]: the log file is written from the start, under this name when given.
     bool logToFile = false;
     QString logFileName;
-    OperatorSettings operatorFeatures;
+    AlarmSettings alarms;
+    OperatorSettings operatorViews;
     RunSettings runs;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.

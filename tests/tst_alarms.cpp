@@ -1,16 +1,17 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include "alarm/alarmmodel.h"
 #include "app/config.h"
 #include "body/body.h"
 #include "debugcapture.h"
 #include "operator/alarmlist.h"
 #include "operator/commandrunner.h"
-#include "operator/horn.h"
 #include "operator/linkstatus.h"
 #include "operator/traynotifier.h"
 #include "scriptedserver.h"
 #include "sound/sound.h"
+#include "sound/soundwatch.h"
 #include "stars/stars.h"
 #include "support.h"
 
@@ -61,63 +62,83 @@ QString text(QWidget &window, const char *name)
     return window.findChild<QWidget *>(name)->property("text").toString();
 }
 
-// The horn with its alarm list, driven by a script on a clock of the test's own, rows "A" and
-// "B", every event from Dev. Steps: r an event; m0 it matches row 0; e0 row 0 played to its
-// end; c0 row 0's button; s Silence; M Mute; S Snooze 1 min; f0 shelve row 0 for 15 min; F0
-// until unshelved; u0 unshelve it; k0 the list's Ack on its line 0; K Ack all; n0 row 0 not
-// heard; x the list's expiry; t500 500 ms pass.
-struct HornScript
+// The alarm model with its alarm list and the sound watch, driven by a script on a clock of the
+// test's own, rows "A" and "B". Steps: e01 an event from Dev, Alarm, that matched rows 0 and 1
+// (e alone: none; e0:Ops:Fire another sender and word); p0 row 0 played to its end; n0:X it
+// was not heard for X; c0 row 0's button; s Silence; M Mute; S Snooze 1 min; f0 shelve row 0
+// for 15 min; F0 until unshelved; u0 unshelve it; k0 the list's Ack on its line 0; K Ack all;
+// O:S the output S found, L:X lost for X (an underscore stands for a blank), B back; t500
+// 500 ms pass.
+struct AlarmScript
 {
+    static constexpr qint64 Epoch = 1700000000000;
+
     qint64 now = 0;
-    Horn horn;
+    AlarmModel model;
     AlarmList list;
-    // +0 start row 0, -0 stop it, h0:2 its held-back count, a0/A0 waits for or got its
-    // acknowledgement, ! the link alarm silenced, *0 row 0 rang because of an event, [..] a log
-    // line.
+    SoundWatch watch;
+    // 0R(event) row 0 ringing because of an event (N normal, U unacknowledged, A acknowledged,
+    // S shelved; ! not heard), +0 start row 0, -0 stop it, *0:Dev Alarm the ring programs run
+    // for it with those facts, ! the link alarm silenced, [..] a log line.
     QStringList seen;
 
-    explicit HornScript(const HornSettings &settings)
-        : horn({"A", "B"}, settings, nullptr, [this] { return now; })
-        , list(&horn, {"A", "B"}, 60 * 60000, nullptr, [this] { return now; })
+    explicit AlarmScript(const AlarmSettings &settings)
+        : model({"A", "B"}, settings, nullptr, {[this] { return now; }, [this] { return Epoch + now; }})
+        , list(&model)
+        , watch(&model, nullptr)
     {
-        QObject::connect(&horn, &Horn::startRow, &horn, [this](int row) { seen << QStringLiteral("+%1").arg(row); });
-        QObject::connect(&horn, &Horn::stopRow, &horn, [this](int row) { seen << QStringLiteral("-%1").arg(row); });
-        QObject::connect(&horn, &Horn::heldBackChanged, &horn, [this](int row, int n) { seen << QStringLiteral("h%1:%2").arg(row).arg(n); });
-        QObject::connect(&horn, &Horn::waitingForAck, &horn, [this](int row, bool on) { seen << QStringLiteral("%1%2").arg(on ? 'a' : 'A').arg(row); });
-        QObject::connect(&horn, &Horn::silenced, &horn, [this] { seen << "!"; });
-        QObject::connect(&horn, &Horn::rang, &horn, [this](int row) { seen << QStringLiteral("*%1").arg(row); });
-        QObject::connect(&horn, &Horn::log, &horn, [this](const QString &line) { seen << '[' + line + ']'; });
+        QObject::connect(&model, &AlarmModel::rowChanged, &model, [this](const AlarmTransition &t) {
+            seen << QStringLiteral("%1%2%3(%4)").arg(t.row).arg(alarmStateWord(t.after.state).at(0).toUpper())
+                        .arg(t.after.notHeard ? "!" : "", t.causeText().replace(localOperator(), "me"));
+        });
+        QObject::connect(&model, &AlarmModel::startRow, &model, [this](const Ring &ring) { seen << QStringLiteral("+%1").arg(ring.row); });
+        QObject::connect(&model, &AlarmModel::stopRow, &model, [this](int row) { seen << QStringLiteral("-%1").arg(row); });
+        QObject::connect(&model, &AlarmModel::rang, &model, [this](const Ring &ring) { seen << QStringLiteral("*%1:%2 %3").arg(ring.row).arg(ring.sender, ring.event); });
+        QObject::connect(&model, &AlarmModel::silenced, &model, [this] { seen << "!"; });
+        QObject::connect(&model, &AlarmModel::log, &model, [this](const QString &line) { seen << '[' + line + ']'; });
+        QObject::connect(&watch, &SoundWatch::log, &model, [this](const QString &line) { seen << '[' + line + ']'; });
     }
 
     void run(const QString &steps)
     {
         for (const QString &step : steps.split(' ', Qt::SkipEmptyParts)) {
-            const int arg = step.mid(1).toInt();
+            const QStringList part = step.split(':');
+            const QString word = part.value(1).replace('_', ' ');
+            const int arg = step.mid(1, 1).toInt();
             switch (step.at(0).toLatin1()) {
-            case 'r': horn.eventReceived(); break;
-            case 'm': horn.rowMatched(arg, "Dev", "Alarm"); list.eventMatched(arg, "Dev"); break;
-            case 'e': list.rowEnded(arg); horn.rowEnded(arg); break;
-            case 'c': horn.buttonClicked(arg); break;
-            case 's': horn.silence(); break;
-            case 'M': horn.toggleMute(); break;
-            case 'S': horn.toggleSnooze(60000); break;
-            case 'f': horn.shelve(arg, 15 * 60000); break;
-            case 'F': horn.shelve(arg, Shelves::UntilUnshelved); break;
-            case 'u': horn.unshelve(arg); break;
+            case 'e': event(part.at(0).mid(1), part.value(1, "Dev"), part.value(2, "Alarm")); break;
+            case 'p': model.played(arg); break;
+            case 'n': model.notHeard(arg, word); break;
+            case 'c': model.click(arg); break;
+            case 's': model.silence(); break;
+            case 'M': model.toggleMute(); break;
+            case 'S': model.toggleSnooze(60000); break;
+            case 'f': model.shelve(arg, 15 * 60000); break;
+            case 'F': model.shelve(arg, AlarmModel::UntilUnshelved); break;
+            case 'u': model.unshelve(arg); break;
             case 'k': list.acknowledge({arg}); break;
             case 'K': list.acknowledgeAll(); break;
-            case 'n': list.rowNotHeard(arg); break;
-            case 'x': list.removeExpired(); break;
-            case 't': now += arg; break;
+            case 'O': watch.setOutput({SoundOutput::State::Usable, word}); break;
+            case 'L': watch.setOutput({SoundOutput::State::Lost, word}); break;
+            case 'B': watch.setOutput({SoundOutput::State::Usable, "S"}); break;
+            case 't': now += step.mid(1).toInt(); break;
             }
         }
     }
 
-    // What was seen, then the counters: = received matched heldBack.
+    void event(const QString &rows, const QString &sender, const QString &word)
+    {
+        AlarmEvent event {sender, word, {}, Epoch + now, {}};
+        for (const QChar row : rows)
+            event.rows << row.digitValue();
+        model.takeEvent(event);
+    }
+
+    // What was seen, then the counters: = received matched muted heldBack.
     QString trace() const
     {
-        const Horn::Counters c = horn.counters();
-        return seen.join(' ') + QStringLiteral(" = %1 %2 %3").arg(c.received).arg(c.matched).arg(c.heldBack);
+        const AlarmModel::Counters c = model.counters();
+        return seen.join(' ') + QStringLiteral(" = %1 %2 %3 %4").arg(c.received).arg(c.matched).arg(c.muted).arg(c.heldBack);
     }
 
     // The list's lines in their order: events, state, count.
@@ -134,9 +155,9 @@ struct HornScript
 
 } // namespace
 
-// The horn driven by a script on a clock of the test's own; the operator's bar and the rows'
-// buttons in the main window; the tray icon's messages; the programs run on events.
-class TestHorn : public QObject
+// The alarm model driven by a script on a clock of the test's own; the operator's bar and the
+// rows' buttons in the main window; the tray icon's messages; the programs run on events.
+class TestAlarms : public QObject
 {
     Q_OBJECT
 
@@ -154,7 +175,7 @@ private slots:
     void runs();
 };
 
-void TestHorn::initTestCase()
+void TestAlarms::initTestCase()
 {
     static QTemporaryDir dir;
     QVERIFY(QDir::setCurrent(dir.path()));
@@ -164,15 +185,15 @@ void TestHorn::initTestCase()
     QVERIFY(QFile::setPermissions("rec", QFile::ReadOwner | QFile::ExeOwner));
 }
 
-void TestHorn::cleanup()
+void TestAlarms::cleanup()
 {
     config = Config();
     QFile::remove("runs");
 }
 
-// The steps and the trace as HornScript reads and writes them; shelves, critical rows and the
-// alarm list.
-void TestHorn::script_data()
+// The steps and the trace as AlarmScript reads and writes them: silence, mute, snooze, hold-off,
+// repeat until acknowledged, shelves, critical rows, the sound output, the alarm list.
+void TestAlarms::script_data()
 {
     QTest::addColumn<int>("holdoffMs");
     QTest::addColumn<bool>("repeat");
@@ -183,53 +204,82 @@ void TestHorn::script_data()
     // The list's lines after the script.
     QTest::addColumn<QString>("list");
 
-    QTest::newRow("mute holds and logs each match") << 0 << false << "" << "M r m0 m1 r m1 r"
-        << "[Horn muted] -0 -1 [Muted: Dev Alarm for [A]] [Muted: Dev Alarm for [B]] [Muted: Dev Alarm for [B]] = 3 2 2" << "A held while muted 1, B held while muted 2";
-    QTest::newRow("snooze ends a mute, clicked again ends, then snoozes again") << 0 << false << "" << "M S r m0 S r m0 S"
-        << "[Horn muted] -0 -1 [Horn snoozed for 1 min] -0 -1 [Snoozed: Dev Alarm for [A]] [Snooze ended] *0 +0 [Horn snoozed for 1 min] -0 -1 = 2 2 1"
+    const QString rang = "R(event) +0 *0:Dev Alarm", rangB = "R(event) +1 *1:Dev Alarm";
+    QTest::newRow("mute holds and logs each match") << 0 << false << "" << "M e01 e1 e"
+        << "[Horn muted] -0 -1 [Muted: Dev Alarm for [A]] 0U(event) [Muted: Dev Alarm for [B]] 1U(event) [Muted: Dev Alarm for [B]] 1U(event) = 3 2 2 0"
+        << "A held while muted 1, B held while muted 2";
+    QTest::newRow("snooze ends a mute, clicked again ends, then snoozes again") << 0 << false << "" << "M S e0 S e0 S"
+        << "[Horn muted] -0 -1 [Horn snoozed for 1 min] -0 -1 [Snoozed: Dev Alarm for [A]] 0U(event) [Snooze ended] 0" + rang
+               + " [Horn snoozed for 1 min] -0 -1 0U(snooze) = 2 2 1 0"
         << "A waiting for acknowledgement 2";
-    QTest::newRow("hold-off counts, logs at the next start") << 1000 << false << "" << "r m0 t400 r m0 t400 r m0 m1 t300 r m0"
-        << "*0 +0 h0:1 h0:2 *1 +1 *0 [[A] held back 2 events since it last started] h0:0 +0 = 4 4 0" << "A ringing 4, B ringing 1";
+    QTest::newRow("hold-off counts, logs at the next start") << 1000 << false << "" << "e0 t400 e0 t400 e01 t300 e0"
+        << "0" + rang + " 0R(event) 0R(event) 1" + rangB + " [[A] held back 2 events since it last started] 0" + rang + " = 4 4 0 2"
+        << "A ringing 4, B ringing 1";
     QTest::newRow("held-back lines at most every 10 s") << 30000 << false << ""
-        << "r m0 t500 r m0 t10000 r m0 t10000 r m0 t9500 r m0 t10000 r m0 t30000 r m0 t500 r m0 t10000 r m0"
-        << "*0 +0 h0:1 [[A] held back 1 event since it last started] h0:2 [[A] held back 1 more event] h0:3 *0 h0:0 +0 [[A] held back 1 more event] "
-           "h0:1 [[A] held back 1 more event] *0 h0:0 +0 h0:1 [[A] held back 1 event since it last started] h0:2 = 9 9 0"
+        << "e0 t500 e0 t10000 e0 t10000 e0 t9500 e0 t10000 e0 t30000 e0 t500 e0 t10000 e0"
+        << "0" + rang + " 0R(event) [[A] held back 1 event since it last started] 0R(event) [[A] held back 1 more event] 0R(event) 0" + rang
+               + " [[A] held back 1 more event] 0R(event) [[A] held back 1 more event] 0" + rang
+               + " 0R(event) [[A] held back 1 event since it last started] 0R(event) = 9 9 0 6"
         << "A ringing 9";
-    QTest::newRow("repeat until acknowledged") << 0 << true << "" << "r m0 e0 t5000 e0 c0 e0"
-        << "a0 *0 +0 +0 +0 A0 -0 [[A] acknowledged 00:00:05 after its first ring] = 1 1 0" << "A acknowledged 1";
-    QTest::newRow("a button click plays once, not while muted") << 0 << true << "" << "c0 e0 M c0"
-        << "+0 [Horn muted] -0 -1 [Muted: [A] not played] = 0 0 0" << "";
-    QTest::newRow("silence acknowledges, the next event sounds") << 0 << true << "" << "r m0 m1 s e0 r m0"
-        << "a0 *0 +0 a1 *1 +1 -0 -1 A0 -0 [[A] acknowledged 00:00:00 after its first ring] A1 -1 [[B] acknowledged 00:00:00 after its first ring] ! [Horn silenced] "
-           "a0 *0 +0 = 2 2 0"
+    QTest::newRow("repeat until acknowledged") << 0 << true << "" << "e0 p0 t5000 p0 c0 p0"
+        << "0" + rang + " 0R(repeat) +0 0R(repeat) +0 [[A] acknowledged 00:00:05 after its first ring] 0A(ack by me) -0 = 1 1 0 0"
+        << "A acknowledged 1";
+    QTest::newRow("a button click plays once, not while muted") << 0 << true << "" << "c0 p0 M c0"
+        << "+0 [Horn muted] -0 -1 [Muted: [A] not played] = 0 0 0 0" << "";
+    QTest::newRow("silence acknowledges, the next event sounds") << 0 << true << "" << "e01 s p0 e0"
+        << "0" + rang + " 1" + rangB + " -0 -1 [[A] acknowledged 00:00:00 after its first ring] 0A(silence by me) -0 "
+               "[[B] acknowledged 00:00:00 after its first ring] 1A(silence by me) -1 ! [Horn silenced] 0" + rang + " = 2 2 0 0"
         << "A ringing 2, B acknowledged 1";
-    QTest::newRow("mute stops repeats, unmute rings again") << 0 << true << "" << "r m0 M e0 M e0"
-        << "a0 *0 +0 [Horn muted] -0 -1 [Horn unmuted] +0 +0 = 1 1 0" << "A ringing 1";
-    QTest::newRow("shelve stops, acknowledges, logs each match and click") << 0 << true << "" << "r m0 f0 r m0 m1 c0"
-        << "a0 *0 +0 A0 -0 [[A] acknowledged 00:00:00 after its first ring] [[A] shelved for 15 min] [Shelved: Dev Alarm for [A]] a1 *1 +1 "
-           "[Shelved: [A] not played] = 2 2 0"
+    QTest::newRow("mute stops repeats, unmute rings again") << 0 << true << "" << "e0 M p0 M p0"
+        << "0" + rang + " [Horn muted] -0 -1 0U(mute) [Horn unmuted] 0R(unmute) +0 0R(repeat) +0 = 1 1 0 0" << "A ringing 1";
+    QTest::newRow("shelve stops, acknowledges, logs each match and click") << 0 << true << "" << "e0 f0 e01 c0"
+        << "0" + rang + " [[A] acknowledged 00:00:00 after its first ring] 0A(shelve by me) -0 [[A] shelved for 15 min] 0S(shelve) "
+               "[Shelved: Dev Alarm for [A]] 0S(event) 1" + rangB + " [Shelved: [A] not played] = 2 2 0 0"
         << "B ringing 1, A shelved 2";
-    QTest::newRow("a timed shelf ends") << 0 << true << "" << "f0 t899000 r m0 t1000 r m0"
-        << "-0 [[A] shelved for 15 min] [Shelved: Dev Alarm for [A]] [[A] shelf ended] a0 *0 +0 = 2 2 0" << "A ringing 2";
-    QTest::newRow("unshelve") << 0 << true << "" << "F0 t3723000 r m0 u0 r m0"
-        << "-0 [[A] shelved until unshelved] [Shelved: Dev Alarm for [A]] [[A] unshelved after 01:02:03] a0 *0 +0 = 2 2 0" << "A ringing 2";
-    QTest::newRow("critical rings through mute and snooze") << 0 << true << "Alarm B" << "M r m0 m1 e1 S e1 c1"
-        << "{CRITICAL_EVENTS [Alarm] names no row's event} [Horn muted] -0 [Muted: Dev Alarm for [A]] a1 *1 +1 +1 [Horn snoozed for 1 min] -0 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] = 1 1 1"
+    QTest::newRow("a timed shelf ends") << 0 << true << "" << "f0 t899000 e0 t1000 e0"
+        << "-0 [[A] shelved for 15 min] 0S(shelve) [Shelved: Dev Alarm for [A]] 0S(event) [[A] shelf ended] 0A(shelf end) 0" + rang + " = 2 2 0 0"
+        << "A ringing 2";
+    QTest::newRow("unshelve") << 0 << true << "" << "F0 t3723000 e0 u0 e0"
+        << "-0 [[A] shelved until unshelved] 0S(shelve) [Shelved: Dev Alarm for [A]] 0S(event) [[A] unshelved after 01:02:03] 0A(unshelve) 0" + rang
+               + " = 2 2 0 0"
+        << "A ringing 2";
+    QTest::newRow("critical rings through mute and snooze") << 0 << true << "Alarm B" << "M e01 p1 S p1 c1"
+        << "{CRITICAL_EVENTS [Alarm] names no row's event} [Horn muted] -0 [Muted: Dev Alarm for [A]] 0U(event) 1" + rangB
+               + " 1R(repeat) +1 [Horn snoozed for 1 min] -0 1R(repeat) +1 [[B] acknowledged 00:00:00 after its first ring] 1A(ack by me) -1 = 1 1 1 0"
         << "A held while muted 1, B acknowledged 1";
-    QTest::newRow("critical cannot be shelved, silence stops it") << 0 << true << "B" << "f1 M r m1 s"
-        << "[Horn muted] -0 a1 *1 +1 -0 -1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] ! [Horn silenced] = 1 1 0"
+    QTest::newRow("critical cannot be shelved, silence stops it") << 0 << true << "B" << "f1 M e1 s"
+        << "[Horn muted] -0 1" + rangB + " -0 -1 [[B] acknowledged 00:00:00 after its first ring] 1A(silence by me) -1 ! [Horn silenced] = 1 1 0 0"
         << "B acknowledged 1";
-    QTest::newRow("critical hold-off still counts") << 1000 << true << "B" << "M r m1 t100 r m1"
-        << "[Horn muted] -0 a1 *1 +1 h1:1 = 2 2 0" << "B ringing 2";
-    QTest::newRow("unacknowledged first, newest first") << 0 << true << "" << "r m0 t1000 r m1 e1 k0 t1000 r m0 e0 t1000 M r m1 n0"
-        << "a0 *0 +0 a1 *1 +1 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] *0 +0 +0 [Horn muted] -0 -1 [Muted: Dev Alarm for [B]] = 4 4 1"
+    QTest::newRow("critical hold-off still counts") << 1000 << true << "B" << "M e1 t100 e1"
+        << "[Horn muted] -0 1" + rangB + " 1R(event) = 2 2 0 1" << "B ringing 2";
+    QTest::newRow("unacknowledged first, newest first; a ring not heard once") << 0 << true << ""
+        << "e0 t1000 e1 p1 k0 t1000 e0 n0:X n0:X t1000 M e1"
+        << "0" + rang + " 1" + rangB + " 1R(repeat) +1 [[B] acknowledged 00:00:00 after its first ring] 1A(ack by me) -1 0" + rang
+               + " [Could not sound [A] for Dev Alarm: X] 0U!(not heard: X) [Horn muted] -0 -1 [Muted: Dev Alarm for [B]] 1U(event) = 4 4 1 0"
         << "B held while muted 2, A not heard 2";
-    QTest::newRow("ack all, then kept for an hour") << 0 << true << "" << "r m0 r m1 K t3599000 r m1 K t1000 x"
-        << "a0 *0 +0 a1 *1 +1 A0 -0 [[A] acknowledged 00:00:00 after its first ring] A1 -1 [[B] acknowledged 00:00:00 after its first ring] a1 *1 +1 A1 -1 [[B] acknowledged 00:00:00 after its first ring] -0 = 3 3 0"
+    QTest::newRow("ack all, then kept for an hour") << 0 << true << "" << "e0 e1 K t3599000 e1 K t1000 e"
+        << "0" + rang + " 1" + rangB + " [[A] acknowledged 00:00:00 after its first ring] 0A(ack all by me) -0 "
+               "[[B] acknowledged 00:00:00 after its first ring] 1A(ack all by me) -1 1" + rangB
+               + " -0 [[B] acknowledged 00:00:00 after its first ring] 1A(ack all by me) -1 0N(expired) = 4 3 0 0"
         << "B acknowledged 2";
+    QTest::newRow("output found, another device, the same again, lost for two reasons, back") << 0 << false << ""
+        << "O:Speakers O:Headphones O:Headphones L:no_device L:no_sound_server O:Headphones"
+        << "[Sound output: Speakers] [Sound output: Headphones] [Sound output lost: no device] [Sound output is back after 00:00:00] = 0 0 0 0" << "";
+    QTest::newRow("not heard stays through a repeat, a snooze's end and a ring when back, until heard") << 0 << true << ""
+        << "L:X e0 p0 S S B p0"
+        << "[Sound output lost: X] 0" + rang + " [Could not sound [A] for Dev Alarm: X] 0U!(not heard: X) [Horn snoozed for 1 min] -0 -1 "
+               "[Snooze ended] 0R!(snooze end) +0 [Could not sound [A] for Dev Alarm: X] 0U!(not heard: X) 0R!(sound back) +0 *0:Dev Alarm "
+               "[Sound output is back after 00:00:00; ringing 1 alarm not heard meanwhile] 0R(heard) 0R(repeat) +0 = 1 1 0 0"
+        << "A ringing 1";
+    QTest::newRow("lost while one plays; when back each rings with its own facts; a click unmarks") << 0 << false << ""
+        << "O:S e0 L:X e1:Ops:Fire e:Ops:Other B c1 p1"
+        << "[Sound output: S] 0" + rang + " [Sound output lost: X] [Could not sound [A] for Dev Alarm: X] 0U!(not heard: X) 1R(event) +1 *1:Ops Fire "
+               "[Could not sound [B] for Ops Fire: X] 1U!(not heard: X) 0R!(sound back) +0 *0:Dev Alarm 1R!(sound back) +1 *1:Ops Fire "
+               "[Sound output is back after 00:00:00; ringing 2 alarms not heard meanwhile] 1R(click) +1 1U(heard) = 3 2 0 0"
+        << "A not heard 1, B waiting for acknowledgement 1";
 }
 
-void TestHorn::script()
+void TestAlarms::script()
 {
     QFETCH(int, holdoffMs);
     QFETCH(bool, repeat);
@@ -238,7 +288,8 @@ void TestHorn::script()
     QFETCH(QString, trace);
     QFETCH(QString, list);
     const DebugCapture debug("velmar.config");
-    HornScript script(HornSettings {holdoffMs, repeat, critical.split(' ', Qt::SkipEmptyParts)});
+    AlarmScript script(AlarmSettings {holdoffMs, repeat, critical.split(' ', Qt::SkipEmptyParts)});
+    QAbstractItemModelTester tester(&script.list, QAbstractItemModelTester::FailureReportingMode::QtTest);
     script.run(steps);
     QStringList seen = debug.lines;
     QCOMPARE((seen.replaceInStrings(QRegularExpression("^(.*)$"), "{\\1}") << script.trace()).join(' '), trace);
@@ -247,23 +298,23 @@ void TestHorn::script()
 
 // A snooze and a shelf end by themselves and say so; the snooze's end rings the rows that
 // still wait; a held-back event gets its line when no start comes.
-void TestHorn::timersEndByThemselves()
+void TestAlarms::timersEndByThemselves()
 {
-    Horn horn({"A", "B"}, HornSettings {60000, true, {}, 50});
-    QSignalSpy starts(&horn, &Horn::startRow);
+    AlarmModel alarms({"A", "B"}, AlarmSettings {60000, true, {}, 50});
+    QSignalSpy starts(&alarms, &AlarmModel::startRow);
     QStringList lines;
-    connect(&horn, &Horn::log, this, [&lines](const QString &line) { lines << line; });
-    horn.rowMatched(0, "Dev", "Alarm");
-    horn.rowMatched(0, "Dev", "Alarm");
-    horn.shelve(1, 50);
-    horn.toggleSnooze(50);
+    connect(&alarms, &AlarmModel::log, this, [&lines](const QString &line) { lines << line; });
+    alarms.takeEvent({"Dev", "Alarm", {}, 0, {0}});
+    alarms.takeEvent({"Dev", "Alarm", {}, 0, {0}});
+    alarms.shelve(1, 50);
+    alarms.toggleSnooze(50);
     QTRY_COMPARE(lines.filter(QRegularExpression("ended|held back")).size(), 3);
     QVERIFY(lines.contains("Snooze ended") && lines.contains("[B] shelf ended"));
     QVERIFY(lines.contains("[A] held back 1 event since it last started"));
     QCOMPARE(starts.size(), 2);
 }
 
-void TestHorn::keysAddOnlyTheBar_data()
+void TestAlarms::keysAddOnlyTheBar_data()
 {
     QTest::addColumn<QByteArray>("keys");
     // The paths of the widgets that the keys add, and of those that may change their width or
@@ -279,7 +330,7 @@ void TestHorn::keysAddOnlyTheBar_data()
 
 // Today's widgets keep their places and sizes, but for room made beside them; the window grows
 // by the bar below the rows and by "Alarms" beside "Log".
-void TestHorn::keysAddOnlyTheBar()
+void TestAlarms::keysAddOnlyTheBar()
 {
     QFETCH(QByteArray, keys);
     QFETCH(QString, added);
@@ -306,7 +357,7 @@ void TestHorn::keysAddOnlyTheBar()
         QVERIFY2(before.contains(path) || QRegularExpression(added).match(path).hasMatch(), qPrintable(path));
 }
 
-void TestHorn::barAndRowsFollowTheHorn()
+void TestAlarms::barAndRowsFollowTheHorn()
 {
     ScriptedServer server;
     QVERIFY(loadConfig(serverConfig(server) + "EVENT Alarm a.wav 50 Dev\n" + HornKeys + "ALARM_LIST 1\n"));
@@ -319,26 +370,26 @@ void TestHorn::barAndRowsFollowTheHorn()
     QTRY_COMPARE(text(body, "LinkL"), QStringLiteral("logged in"));
 
     server.send("Dev>Zendri _Alarm\nDev>Zendri _Alarm\nDev>Zendri _Alarm\nDev>Zendri _Other\n");
-    QTRY_COMPARE(text(body, "CountersL"), QStringLiteral("events 4 · matched 3 · held 0"));
+    QTRY_COMPARE(text(body, "CountersL"), QStringLiteral("events 4 · matched 3 · muted 0 · held back 2"));
     QCOMPARE(text(body, "Play"), QStringLiteral("Ack"));
     QCOMPARE(text(body, "Status"), QStringLiteral("×2"));
-    // The sound watch marks the same button; its mark outranks the horn's, and neither undoes the other's.
-    auto *row = body.findChild<Sound *>();
-    row->setNotHeard(true);
-    row->setWaitingForAck(true);
+    // A ring not heard marks the same button, over its Ack.
+    AlarmRow notHeard;
+    notHeard.state = AlarmState::Ringing;
+    notHeard.notHeard = true;
+    body.findChild<Sound *>()->showAlarm(notHeard, true);
     QCOMPARE(text(body, "Play"), QStringLiteral("Not heard"));
-    row->setNotHeard(false);
-    QCOMPARE(text(body, "Play"), QStringLiteral("Ack"));
 
     QTest::keyClick(&body, Qt::Key_Escape);
     QCOMPARE(text(body, "Play"), QStringLiteral("Play"));
+    QCOMPARE(text(body, "Status"), QStringLiteral("×2"));
     QTRY_COMPARE(logWindowLines().last(), QStringLiteral("Horn silenced"));
 
     QTest::keyClick(&body, Qt::Key_M, Qt::ControlModifier);
     QVERIFY(body.findChild<QPushButton *>("MuteB")->isChecked());
     server.send("Dev>Zendri _Alarm\n");
     QTRY_COMPARE(logWindowLines().last(), QStringLiteral("Muted: Dev Alarm for [Alarm]"));
-    QCOMPARE(text(body, "CountersL"), QStringLiteral("events 5 · matched 4 · held 1"));
+    QCOMPARE(text(body, "CountersL"), QStringLiteral("events 5 · matched 4 · muted 1 · held back 2"));
     body.findChild<QPushButton *>("Snooze5B")->click();
     QCOMPARE(text(body, "SnoozeL"), QStringLiteral("00:05:00 left"));
     QVERIFY(body.findChild<QPushButton *>("Snooze5B")->isChecked() && !body.findChild<QPushButton *>("MuteB")->isChecked());
@@ -371,16 +422,18 @@ void TestHorn::barAndRowsFollowTheHorn()
     QTRY_VERIFY(text(body, "LinkL").startsWith("down since "));
 }
 
-void TestHorn::trayFoldsEvents()
+void TestAlarms::trayFoldsEvents()
 {
     QWidget window;
     Stars stars;
     LinkStatus link(&stars, nullptr);
-    TrayNotifier tray(&window, &link, 100);
+    AlarmModel alarms({"A"}, {});
+    TrayNotifier tray(&window, &link, &alarms, 100);
     QSignalSpy messages(&tray, &TrayNotifier::notified);
 
+    alarms.takeEvent({"Dev", "Unmatched", {}, 0, {}});
     for (const char *event : {"Alarm", "Fire", "Smoke", "Flood"})
-        tray.eventMatched("Dev", event);
+        alarms.takeEvent({"Dev", event, {}, 0, {0}});
     QCOMPARE(messages.size(), 1);
     QVERIFY(tray.icon().toolTip().startsWith("Dev: Flood "));
     QTRY_COMPARE(messages.size(), 2);
@@ -394,17 +447,19 @@ void TestHorn::trayFoldsEvents()
     QVERIFY(shows("down"));
     stars.connectToStars();
     QVERIFY(shows("connecting"));
-    tray.soundNotHeard("Dev", "Alarm");
+    alarms.soundLost("X");
     QVERIFY(shows("down"));
-    QCOMPARE(messages.last().at(0).toString(), QStringLiteral("Alarm not heard: Dev Alarm"));
-    tray.soundHeard();
+    QCOMPARE(messages.last().at(0).toString(), QStringLiteral("Alarm not heard: Dev Flood"));
+    alarms.soundBack();
+    QVERIFY(shows("down"));
+    alarms.played(0);
     QVERIFY(shows("connecting"));
     // A click on the icon brings the window back.
     emit const_cast<QSystemTrayIcon &>(tray.icon()).activated(QSystemTrayIcon::Trigger);
     QVERIFY(window.isVisible());
 }
 
-void TestHorn::runs_data()
+void TestAlarms::runs_data()
 {
     // With the operator's bar, Mute is clicked before the events.
     QTest::addColumn<QByteArray>("keys");
@@ -433,7 +488,8 @@ void TestHorn::runs_data()
     QTest::newRow("held off: one ring") << both + "EVENT_HOLDOFF_MS 60000\n" << twice << QStringList {"event ¦ Alarm", "event ¦ Alarm", "ring ¦ Alarm ¦ Dev"} << QStringList();
     const QStringList plain = QString(67, '\n').split('\n'); // 68 runs without arguments
     QTest::newRow("4 run, 64 wait") << QByteArray("RUN_ON_EVENT Alarm ./rec\n") << QByteArray("Dev>Zendri _Alarm\n").repeated(70) << plain
-        << QStringList {"Dropped 2 runs of programs on events: at most 4 run at once and 64 wait"};
+        << QStringList {"Dropped 2 runs of programs on events: at most 4 run at once and 64 wait",
+                        "Dropping runs of programs on events: at most 4 run at once and 64 wait"};
     QTest::newRow("exit status, signal, time-out, missing program")
         << QByteArray("RUN_ON_EVENT Alarm ./rec fail\nRUN_ON_EVENT Alarm ./rec kill\nRUN_ON_EVENT Alarm ./rec hang\nRUN_ON_EVENT Alarm ./missing\nRUN_TIMEOUT_SEC 1\n")
         << twice << QStringList {"fail", "fail", "hang", "hang", "kill", "kill"}
@@ -442,9 +498,9 @@ void TestHorn::runs_data()
 }
 
 // Each argument reaches the program as one literal argument, and no shell ever sees it. No more
-// than 4 programs run at once and 64 wait; the rest are dropped with one line once the queue has
-// emptied. Each entry's failure gives its red line once.
-void TestHorn::runs()
+// than 4 programs run at once and 64 wait; the first run dropped is told at once, how many were
+// once the queue has emptied. Each entry's failure gives its red line once.
+void TestAlarms::runs()
 {
     QFETCH(QByteArray, keys);
     QFETCH(QByteArray, events);
@@ -461,13 +517,14 @@ void TestHorn::runs()
     if (runner)
         connect(runner, &CommandRunner::log, this, [&logged](const QString &text, const QColor &c) { logged << c.name() + ' ' + text; });
     QVERIFY(acceptLogIn(server, events + "Dev>Zendri Hello\n", 1).endsWith(" Nice to meet you!\n"));
-    // Until every program has ended.
-    QVERIFY(QTest::qWaitFor([runner] { return !runner || runner->findChildren<QProcess *>().isEmpty(); }));
+    QCOMPARE(logged.filter("Dropping").size(), lines.filter("Dropping").size());
+    // Until every program has run and ended.
+    QVERIFY(QTest::qWaitFor([&] { return recordedRuns().size() >= runs.size() && (!runner || runner->findChildren<QProcess *>().isEmpty()); }));
     QCOMPARE(recordedRuns(), runs);
     logged.sort();
     QCOMPARE(logged, lines.replaceInStrings(QRegularExpression("^"), "#c80000 "));
     QVERIFY(!QFile::exists("pwned"));
 }
 
-QTEST_MAIN(TestHorn)
-#include "tst_horn.moc"
+QTEST_MAIN(TestAlarms)
+#include "tst_alarms.moc"

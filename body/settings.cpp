@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "body/settings.h"
 
 #include <QtGlobal>
 
@@ -100,18 +100,25 @@ bool switchedOnOnlyBy1(const Config &config, const char *key)
     return text == QLatin1String("1");
 }
 
-OperatorSettings readOperatorFeatures(const Config &config)
+OperatorSettings readOperatorViews(const Config &config)
 {
-    OperatorSettings features;
-    features.bar = switchedOn(config, "OPERATOR_BAR");
-    features.tray = switchedOn(config, "TRAY");
-    features.horn.holdoffMs = boundedKey(config, "EVENT_HOLDOFF_MS", {0, LongestHoldoffMs, 0, true});
-    features.horn.repeatUntilAck = switchedOn(config, "REPEAT_UNTIL_ACK");
-    features.horn.criticalEvents = eventNameList(config.allRestsOf(QStringLiteral("CRITICAL_EVENTS")).join(QLatin1Char(' ')));
-    features.alarmList = switchedOn(config, "ALARM_LIST");
-    features.alarmListKeepMin = boundedKey(config, "ALARM_LIST_KEEP_MIN",
-                                           {1, LongestAlarmListKeepMin, features.alarmListKeepMin, false});
-    return features;
+    OperatorSettings views;
+    views.bar = switchedOn(config, "OPERATOR_BAR");
+    views.tray = switchedOn(config, "TRAY");
+    views.alarmList = switchedOn(config, "ALARM_LIST");
+    return views;
+}
+
+AlarmSettings readAlarms(const Config &config)
+{
+    AlarmSettings alarms;
+    alarms.holdoffMs = boundedKey(config, "EVENT_HOLDOFF_MS", {0, LongestHoldoffMs, 0, true});
+    alarms.repeatUntilAck = switchedOn(config, "REPEAT_UNTIL_ACK");
+    alarms.criticalEvents = eventNameList(config.allRestsOf(QStringLiteral("CRITICAL_EVENTS")).join(QLatin1Char(' ')));
+    alarms.keepAcknowledgedMs = MsPerMinute
+        * boundedKey(config, "ALARM_LIST_KEEP_MIN",
+                     {1, LongestAlarmListKeepMin, AlarmSettings::DefaultKeepAcknowledgedMs / MsPerMinute, false});
+    return alarms;
 }
 
 // RUN_ON_RING program [argument ...] or RUN_ON_EVENT events program [argument ...], every entry.
@@ -152,7 +159,8 @@ Settings Settings::fromConfig(const Config &config)
     settings.link = linkTiming(config);
     settings.linkLostSound = alarmSound(config);
     settings.showSoundErrors = switchedOn(config, "SHOW_SOUND_ERRORS");
-    settings.operatorFeatures = readOperatorFeatures(config);
+    settings.operatorViews = readOperatorViews(config);
+    settings.alarms = readAlarms(config);
     settings.runs = readRuns(config);
     settings.soundWatch = switchedOnOnlyBy1(config, "SOUND_WATCH");
     const QStringList logFile = config.allValuesOf(QStringLiteral("LOG_FILE"));

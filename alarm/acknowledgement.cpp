@@ -1,0 +1,19 @@
+#include "alarm/acknowledgement.h"
+
+#include <QSysInfo>
+
+Acknowledgement Acknowledgement::here(AlarmCause cause)
+{
+    return {cause, localOperator()};
+}
+
+QString localOperator()
+{
+    static const QString name = [] {
+        QString user = qEnvironmentVariable("USER");
+        if (user.isEmpty())
+            user = qEnvironmentVariable("LOGNAME", QStringLiteral("operator"));
+        return user + QLatin1Char('@') + QSysInfo::machineHostName();
+    }();
+    return name;
+}

@@ -1,0 +1,17 @@
+#include "alarm/alarmtransition.h"
+
+QString AlarmTransition::traceLine() const
+{
+    return QStringLiteral("[%1] %2 -> %3: %4 %5 (%6)")
+        .arg(rowName, before.text(), after.text(), sender, event, causeText());
+}
+
+QString AlarmTransition::causeText() const
+{
+    QString text = alarmCauseWord(cause);
+    if (cause == AlarmCause::NotHeard)
+        text += QStringLiteral(": ") + reason;
+    if (!who.isEmpty())
+        text += QStringLiteral(" by ") + who;
+    return text;
+}

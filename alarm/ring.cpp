@@ -1,0 +1,6 @@
+#include "alarm/ring.h"
+
+bool Ring::runsPrograms() const
+{
+    return cause == AlarmCause::Event || cause == AlarmCause::SoundBack;
+}

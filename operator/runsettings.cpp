@@ -1,0 +1,6 @@
+#include "operator/runsettings.h"
+
+bool RunSettings::enabled() const
+{
+    return !onRing.isEmpty() || !onEvent.isEmpty();
+}
