@@ -7,7 +7,8 @@
 #include "app/timeunits.h"
 #include "log/logcolours.h"
 
-Q_LOGGING_CATEGORY(lcAlarms, "velmar.alarms")
+// Off unless enabled, as QT_LOGGING_RULES="velmar.alarms.debug=true" does: a line per transition.
+Q_LOGGING_CATEGORY(lcAlarms, "velmar.alarms", QtInfoMsg)
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "alarm/heldbackline.h"
 #include "alarm/ring.h"
 
-// One line per transition of an alarm (velmar.alarms).
+// One line per transition of an alarm (velmar.alarms), off unless enabled.
 Q_DECLARE_LOGGING_CATEGORY(lcAlarms)
 
 // The one owner of every sound row's alarm: its state, its marks and counts, the horn's quiet

@@ -43,6 +43,10 @@ const QString DebugOn = QStringLiteral("*.debug=false\nvelmar.*.debug=true");
 const QString MemoryProbe = QStringLiteral("--memory-probe");
 const QString PlayProbe = QStringLiteral("--play-probe");
 constexpr int Flaps = 60;
+constexpr int BurstEvents = 1000;
+constexpr double BurstAnswerMs = 1000;
+// A row that every event of the burst matches, with the demo's sound.
+const QByteArray BurstRow = QByteArrayLiteral("EVENT Tick \"" VELMAR_SOURCE_DIR "/examples/alarm.wav\" 80 Dev\n");
 // The first alarm may cost this much more than the later ones.
 constexpr double FirstPlayRatio = 1.5;
 
@@ -359,6 +363,40 @@ void addSound(QVector<Figure> &figures, int flaps)
     figures << perChange << files;
 }
 
+// The time until the Hello ask behind 1,000 events that all match a row with a sound is
+// answered: each event rings the row again.
+void measureBurst(Figure &figure)
+{
+    ClientSession session(BurstRow);
+    QString error;
+    if (!session.open(error)) {
+        warn(figure.name, error);
+        return;
+    }
+    double gapMs = 0;
+    for (int r = 0; r < Runs; ++r) {
+        const qint64 ns = session.burst(BurstEvents, 1, gapMs, error);
+        figure.runs.append(ns < 0 ? -1 : ns / 1e6);
+    }
+    if (!error.isEmpty())
+        warn(figure.name, error);
+}
+
+// With a private PulseAudio server where one can be started, then with none.
+void addBurst(QVector<Figure> &figures)
+{
+    Figure served{ QStringLiteral("matching burst, sound server"), QStringLiteral("ms"), {}, BurstAnswerMs, false };
+    Figure unserved{ QStringLiteral("matching burst, no server"), QStringLiteral("ms"), {}, BurstAnswerMs, false };
+    {
+        PulseServer pulse;
+        if (!PulseServer::unavailable().isEmpty() || !pulse.start())
+            warn(served.name, QStringLiteral("no private PulseAudio server: the default output plays"));
+        measureBurst(served);
+    }
+    measureBurst(unserved);
+    figures << served << unserved;
+}
+
 // Needs root: the relay runs in a network namespace whose link is cut and mended.
 void addLink(QVector<Figure> &figures)
 {
@@ -392,8 +430,8 @@ int main(int argc, char *argv[])
     if (arguments.contains(PlayProbe))
         return playProbe(arguments.contains(QStringLiteral("prepared")));
 
-    // --only lines|floods|log|storm|processes|sound|flap|link runs one group of figures; link
-    // needs root, flap takes a minute.
+    // --only lines|floods|log|burst|storm|processes|sound|flap|link runs one group of figures;
+    // link needs root, flap takes a minute.
     const int only = arguments.indexOf(QStringLiteral("--only"));
     const QString group = only >= 0 ? arguments.value(only + 1) : QString();
     QVector<Figure> figures;
@@ -403,6 +441,8 @@ int main(int argc, char *argv[])
         addFloods(figures);
     if (group.isEmpty() || group == QLatin1String("log"))
         addShownLog(figures);
+    if (group.isEmpty() || group == QLatin1String("burst"))
+        addBurst(figures);
     if (group.isEmpty() || group == QLatin1String("storm"))
         addStorm(figures);
     if (group.isEmpty() || group == QLatin1String("processes"))
