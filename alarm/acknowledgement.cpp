@@ -4,7 +4,7 @@
 
 Acknowledgement Acknowledgement::here(AlarmCause cause)
 {
-    return {cause, localOperator()};
+    return {cause, localOperator(), QString()};
 }
 
 QString localOperator()

@@ -11,6 +11,10 @@ QString alarmCauseWord(AlarmCause cause)
         return QStringLiteral("click");
     case AlarmCause::SoundBack:
         return QStringLiteral("sound back");
+    case AlarmCause::Restore:
+        return QStringLiteral("restore");
+    case AlarmCause::Peer:
+        return QStringLiteral("peer");
     case AlarmCause::Heard:
         return QStringLiteral("heard");
     case AlarmCause::NotHeard:

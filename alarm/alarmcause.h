@@ -8,6 +8,8 @@ enum class AlarmCause {
     Repeat,         // the row's sound ended and it waits for its acknowledgement
     Click,          // the row's own button, played by the operator
     SoundBack,      // the sound output came back after the ring was not heard
+    Restore,        // the alarm stood when Velmar last stopped
+    Peer,           // acknowledged at a peer desk
     Heard,          // the ring played to its end
     NotHeard,       // the ring could not be heard
     Acknowledge,    // the row's Ack or the alarm list's Ack

@@ -397,13 +397,17 @@ void AlarmModel::acknowledgeRow(int row, const Acknowledgement &ack)
     if (alarm.unacknowledged()) {
         AlarmTransition transition = begin(row, ack.cause);
         transition.who = ack.who;
+        transition.desk = ack.desk;
         alarm.state = AlarmState::Acknowledged;
         alarm.notHeard = false;
         alarm.notHeardReason.clear();
         alarm.quietEvents = 0;
-        emit log(QStringLiteral("[%1] acknowledged %2 after its first ring")
-                     .arg(alarm.name, durationText(wallNow() - alarm.unacknowledgedSinceMs)),
-                 LogColours::Notice);
+        if (ack.desk.isEmpty())
+            emit log(QStringLiteral("[%1] acknowledged %2 after its first ring")
+                         .arg(alarm.name, durationText(wallNow() - alarm.unacknowledgedSinceMs)),
+                     LogColours::Notice);
+        else
+            emit log(QStringLiteral("[%1] acknowledged at %2 by %3").arg(alarm.name, ack.desk, ack.who), LogColours::Notice);
         finish(transition);
         armDue();
     }

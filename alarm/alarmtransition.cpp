@@ -13,5 +13,7 @@ QString AlarmTransition::causeText() const
         text += QStringLiteral(": ") + reason;
     if (!who.isEmpty())
         text += QStringLiteral(" by ") + who;
+    if (!desk.isEmpty())
+        text += QStringLiteral(" at ") + desk;
     return text;
 }

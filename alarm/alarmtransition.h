@@ -16,8 +16,9 @@ struct AlarmTransition
     AlarmCause cause = AlarmCause::Event;
     // Why a ring was not heard.
     QString reason;
-    // Who acknowledged: user@host.
+    // Who acknowledged: user@host, and at which peer desk (empty for this desk).
     QString who;
+    QString desk;
     // The facts of the event or ring it is about.
     QString sender;
     QString event;
@@ -27,6 +28,6 @@ struct AlarmTransition
 
     // "[ROW] BEFORE -> AFTER: SENDER EVENT (CAUSE)", the cause with its reason or its who.
     QString traceLine() const;
-    // "not heard: no sound server", "ack by ann@desk1", "event".
+    // "not heard: no sound server", "ack by ann@desk1", "peer by bob@b at Zendri2", "event".
     QString causeText() const;
 };

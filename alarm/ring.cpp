@@ -2,5 +2,5 @@
 
 bool Ring::runsPrograms() const
 {
-    return cause == AlarmCause::Event || cause == AlarmCause::SoundBack;
+    return cause == AlarmCause::Event || cause == AlarmCause::SoundBack || cause == AlarmCause::Restore;
 }

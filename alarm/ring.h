@@ -17,7 +17,8 @@ struct Ring
     qint64 atMs = 0;
     AlarmCause cause = AlarmCause::Event;
 
-    // Whether the ring programs run for it: for an alarm that starts ringing, not for a repeat,
-    // the end of a quiet spell or the operator's own play.
+    // Whether the ring programs run for it: for an alarm that starts ringing (because of an
+    // event, the sound output back, or a restart), not for a repeat, the end of a quiet spell or
+    // the operator's own play.
     bool runsPrograms() const;
 };
