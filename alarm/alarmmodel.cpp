@@ -64,7 +64,7 @@ AlarmModel::AlarmModel(const QStringList &rowNames, const AlarmSettings &setting
     markCritical(settings.criticalEvents);
     due.setSingleShot(true);
     due.setTimerType(Qt::PreciseTimer);
-    connect(&due, &QTimer::timeout, this, &AlarmModel::settleDue);
+    connect(&due, &QTimer::timeout, this, &AlarmModel::settleAll);
 }
 
 int AlarmModel::rowCount() const
@@ -487,7 +487,14 @@ void AlarmModel::expire(int row)
     finish(transition);
 }
 
+// Every input settles first, so that a storm costs one look at the clock per event.
 void AlarmModel::settleDue()
+{
+    if (steadyNow() >= nextDueMs)
+        settleAll();
+}
+
+void AlarmModel::settleAll()
 {
     if (state == Quiet::Snoozed && snoozeEndMs <= steadyNow())
         setQuiet(Quiet::Off);
@@ -520,9 +527,11 @@ void AlarmModel::armDue()
             wait = qMin(wait, alarm.lastMs + settings.keepAcknowledgedMs - wallNow());
     }
     if (wait == std::numeric_limits<qint64>::max()) {
+        nextDueMs = wait;
         due.stop();
         return;
     }
+    nextDueMs = steadyNow() + wait;
     due.start(int(qBound(qint64(0), wait, qint64(std::numeric_limits<int>::max()))));
 }
 

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QVector>
 
+#include <limits>
+
 #include "alarm/acknowledgement.h"
 #include "alarm/alarmclock.h"
 #include "alarm/alarmevent.h"
@@ -122,8 +124,9 @@ private:
     void endShelf(int row, AlarmCause cause, const QString &line);
     void expire(int row);
     // Ends what is due (a snooze, shelves, held-back lines, acknowledged alarms kept long
-    // enough) and waits for what is due next.
+    // enough) and waits for what is due next; settleDue() looks only when something is due.
     void settleDue();
+    void settleAll();
     void armDue();
     AlarmTransition begin(int row, AlarmCause cause) const;
     void finish(AlarmTransition transition);
@@ -143,4 +146,6 @@ private:
     QString soundLostReason;
     Counters count;
     QTimer due;
+    // When the next thing is due, on the steady clock.
+    qint64 nextDueMs = std::numeric_limits<qint64>::max();
 };
