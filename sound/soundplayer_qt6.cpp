@@ -2,7 +2,19 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
+#include <QLoggingCategory>
 #include <QMediaDevices>
+
+// The sound's trace category, defined with the sound rows.
+Q_DECLARE_LOGGING_CATEGORY(lcSound)
+
+namespace {
+
+// The default output named last on the debug channel: one line for a change, however many
+// players follow it.
+QByteArray announcedOutput;
+
+} // namespace
 
 // Qt 6: the player's audio output carries the volume (0..1, linear) on the default device; the
 // player reports its playback state. A failing GStreamer pipeline goes on reporting errors after
@@ -10,7 +22,21 @@
 SoundPlayer::SoundPlayer(QObject *parent)
     : QObject(parent)
 {
-    player.setAudioOutput(new QAudioOutput(&player));
+    auto *output = new QAudioOutput(&player);
+    player.setAudioOutput(output);
+    // Qt 6's audio output keeps the device it was made with, where Qt 5's player follows the
+    // system's default: a new default (a headset plugged in) is taken over here, so that the
+    // next play is heard there.
+    connect(new QMediaDevices(this), &QMediaDevices::audioOutputsChanged, this, [output] {
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull() || device == output->device())
+            return;
+        if (device.id() != announcedOutput) {
+            announcedOutput = device.id();
+            qCDebug(lcSound).noquote() << "Default audio output is now" << device.description();
+        }
+        output->setDevice(device);
+    });
     connect(&player, &QMediaPlayer::playbackStateChanged, this,
             [this](QMediaPlayer::PlaybackState state) { emit stateChanged(State(state)); });
     connect(&player, &QMediaPlayer::mediaStatusChanged, this, &SoundPlayer::mediaStatusChanged);
