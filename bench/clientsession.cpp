@@ -108,8 +108,10 @@ ClientSession::Storm ClientSession::storm(int events, int perSecond, int askEver
         storm.mostRunning = qMax(storm.mostRunning, running);
     };
     double gapMs = 0;
-    if (waitFor([&] { server.startStorm(events, perSecond, askEvery); }, countRunning, gapMs, error) >= 0)
+    if (waitFor([&] { server.startStorm(events, perSecond, askEvery); }, countRunning, gapMs, error) >= 0) {
         storm.longestAnswerMs = server.longestAnswerNs() / 1e6;
+        storm.longestGapMs = gapMs;
+    }
     // The programs still running end, and the queue empties, before the next storm.
     QElapsedTimer settling;
     settling.start();
@@ -156,6 +158,11 @@ qint64 ClientSession::waitFor(const std::function<void()> &start, const std::fun
     if (elapsedNs < 0 && error.isEmpty())
         error = QStringLiteral("burst timed out");
     return elapsedNs;
+}
+
+void ClientSession::sendForEachEvent(const QByteArray &lines)
+{
+    server.sendForEachEvent(lines);
 }
 
 void ClientSession::showLog()

@@ -22,6 +22,7 @@ public:
         double longestAnswerMs = -1;
         int mostRunning = 0;   // programs running at once, seen on a 5 ms tick
         int droppedLines = 0;  // red lines about dropped runs
+        double longestGapMs = -1;  // that a 5 ms timer on this thread saw
     };
 
     // `extraConfig` goes at the end of the configuration.
@@ -37,6 +38,9 @@ public:
     qint64 burst(int events, int asks, double &longestGapMs, QString &error);
     // `events` events at `perSecond` with an ask after every `askEvery` of them.
     Storm storm(int events, int perSecond, int askEvery, QString &error);
+    // What the server sends for each event of the bursts and storms from now on; empty for
+    // a numbered Tick event from Dev.
+    void sendForEachEvent(const QByteArray &lines);
     // Ticks the main window's "Log" box, as an operator would, to show the log window.
     void showLog();
 

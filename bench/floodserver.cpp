@@ -46,7 +46,7 @@ void FloodServer::startBurst(int events, int asks)
 {
     {
         const QMutexLocker lock(&mutex);
-        bursts.enqueue({ events, asks });
+        bursts.enqueue({ events, asks, 0, 0, eventLinesToQueue });
     }
     queued.release();
 }
@@ -55,7 +55,7 @@ void FloodServer::startStorm(int events, int perSecond, int askEvery)
 {
     {
         const QMutexLocker lock(&mutex);
-        bursts.enqueue({ events, events / askEvery, perSecond, askEvery });
+        bursts.enqueue({ events, events / askEvery, perSecond, askEvery, eventLinesToQueue });
     }
     queued.release();
 }
@@ -63,6 +63,19 @@ void FloodServer::startStorm(int events, int perSecond, int askEvery)
 qint64 FloodServer::longestAnswerNs() const
 {
     return longestAnswer;
+}
+
+void FloodServer::sendForEachEvent(const QByteArray &lines)
+{
+    const QMutexLocker lock(&mutex);
+    eventLinesToQueue = lines;
+}
+
+QByteArray FloodServer::eventLines(const Burst &burst, int i) const
+{
+    if (!burst.eventLines.isEmpty())
+        return burst.eventLines;
+    return EventPrefix + node + " _Tick " + QByteArray::number(i) + '\n';
 }
 
 void FloodServer::run()
@@ -172,7 +185,7 @@ bool FloodServer::runStorm(QTcpSocket &socket, const Burst &storm)
             timeAnswers(socket, sentNs);
             QThread::usleep(qMin<qint64>(100, (dueNs - now) / 1000));
         }
-        QByteArray lines = EventPrefix + node + " _Tick " + QByteArray::number(i) + '\n';
+        QByteArray lines = eventLines(storm, i);
         const bool ask = (i + 1) % storm.askEvery == 0;
         if (ask)
             lines += EventPrefix + node + " Hello\n";
@@ -202,7 +215,7 @@ bool FloodServer::runBurst(QTcpSocket &socket, const Burst &burst)
     const int total = burst.events + burst.asks;
     for (int i = 0; i < total; ++i) {
         if (i < burst.events)
-            chunk += EventPrefix + node + " _Tick " + QByteArray::number(i) + '\n';
+            chunk += eventLines(burst, i);
         else
             chunk += EventPrefix + node + " Hello\n";
         if (chunk.size() < ChunkBytes && i + 1 < total)

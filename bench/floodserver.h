@@ -33,6 +33,9 @@ public:
     void startStorm(int events, int perSecond, int askEvery);
     // The longest time an ask of the last storm waited for its answer.
     qint64 longestAnswerNs() const;
+    // The bursts and storms queued from now on send `lines` (each ending in a line feed) for
+    // each event instead of a numbered Tick event from Dev.
+    void sendForEachEvent(const QByteArray &lines);
 
 signals:
     // The client's subscription line arrived; `atNs` is on the steady clock.
@@ -50,6 +53,7 @@ private:
         int asks;
         int perSecond = 0;  // 0: as fast as the client takes them
         int askEvery = 0;
+        QByteArray eventLines;  // empty: a numbered Tick event
     };
 
     bool logIn(QTcpSocket &socket);
@@ -59,6 +63,7 @@ private:
     bool runStorm(QTcpSocket &socket, const Burst &storm);
     bool send(QTcpSocket &socket, const QByteArray &bytes);
     void timeAnswers(QTcpSocket &socket, QQueue<qint64> &sentNs);
+    QByteArray eventLines(const Burst &burst, int i) const;
 
     const QByteArray node;
     quint16 port = 0;
@@ -66,6 +71,7 @@ private:
     QSemaphore queued;
     QMutex mutex;
     QQueue<Burst> bursts;
+    QByteArray eventLinesToQueue;
     std::atomic<bool> stopping{false};
     std::atomic<qint64> longestAnswer{0};
 };

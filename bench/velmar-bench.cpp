@@ -49,6 +49,15 @@ constexpr double BurstAnswerMs = 1000;
 const QByteArray BurstRow = QByteArrayLiteral("EVENT Tick \"" VELMAR_SOURCE_DIR "/examples/alarm.wav\" 80 Dev\n");
 // The first alarm may cost this much more than the later ones.
 constexpr double FirstPlayRatio = 1.5;
+// A peer desk's flood: 10,000 acknowledgements within a second and as fast as the client takes
+// them, with an ask after every 100th; programs configured on other events, as in the example.
+constexpr int DeskAcks = 10000;
+constexpr int DeskAcksPerSecond = 10000;
+constexpr int DeskAskEvery = 100;
+const QByteArray DeskConfig = QByteArrayLiteral("DESKS Peer\nEVENT Alarm x.wav 50 Dev\nOPERATOR_BAR 1\nREPEAT_UNTIL_ACK 1\n") + IdleProgram;
+const QByteArray DeskAck = QByteArrayLiteral("Peer>Bench _AlarmAcknowledged Dev Alarm bob@b\n");
+const QByteArray DeskAlarm = QByteArrayLiteral("Dev>Bench _Alarm\n");
+const QByteArray DeskOther = QByteArrayLiteral("Peer>Bench _Other Dev Alarm bob@b\n");
 
 struct Figure {
     QString name;
@@ -397,6 +406,41 @@ void addBurst(QVector<Figure> &figures)
     figures << served << unserved;
 }
 
+// The longest gap a 5 ms timer sees while a peer desk floods the client with acknowledgements
+// of an alarm that rang before (the first acknowledges it), with the log window shown; and
+// while as many events come that nothing takes, for what the receive loop costs by itself.
+void addDesks(QVector<Figure> &figures)
+{
+    Figure paced{ QStringLiteral("desk acks at 10k/s, stall"), QStringLiteral("ms"), {}, 30, false };
+    Figure burst{ QStringLiteral("desk acks at once, stall"), QStringLiteral("ms"), {}, 30, false };
+    Figure othersPaced{ QStringLiteral("other events at 10k/s, stall"), QStringLiteral("ms"), {}, 0, false };
+    Figure othersBurst{ QStringLiteral("other events at once, stall"), QStringLiteral("ms"), {}, 0, false };
+    ClientSession session(DeskConfig);
+    QString error;
+    const auto flood = [&](const QByteArray &lines, Figure &pacedGap, Figure &burstGap) {
+        session.sendForEachEvent(lines);
+        pacedGap.runs.append(session.storm(DeskAcks, DeskAcksPerSecond, DeskAskEvery, error).longestGapMs);
+        double gapMs = -1;
+        session.burst(DeskAcks, 1, gapMs, error);
+        burstGap.runs.append(gapMs);
+    };
+    if (!session.open(error)) {
+        warn(paced.name, error);
+    } else {
+        session.showLog();
+        for (int r = 0; r < Runs; ++r) {
+            double gapMs = -1;
+            session.sendForEachEvent(DeskAlarm);
+            session.burst(1, 1, gapMs, error);
+            flood(DeskAck, paced, burst);
+            flood(DeskOther, othersPaced, othersBurst);
+        }
+        if (!error.isEmpty())
+            warn(paced.name, error);
+    }
+    figures << paced << burst << othersPaced << othersBurst;
+}
+
 // Needs root: the relay runs in a network namespace whose link is cut and mended.
 void addLink(QVector<Figure> &figures)
 {
@@ -430,7 +474,7 @@ int main(int argc, char *argv[])
     if (arguments.contains(PlayProbe))
         return playProbe(arguments.contains(QStringLiteral("prepared")));
 
-    // --only lines|floods|log|burst|storm|processes|sound|flap|link runs one group of figures;
+    // --only lines|floods|log|burst|storm|desks|processes|sound|flap|link runs one group of figures;
     // link needs root, flap takes a minute.
     const int only = arguments.indexOf(QStringLiteral("--only"));
     const QString group = only >= 0 ? arguments.value(only + 1) : QString();
@@ -445,6 +489,8 @@ int main(int argc, char *argv[])
         addBurst(figures);
     if (group.isEmpty() || group == QLatin1String("storm"))
         addStorm(figures);
+    if (group.isEmpty() || group == QLatin1String("desks"))
+        addDesks(figures);
     if (group.isEmpty() || group == QLatin1String("processes"))
         addProcesses(figures);
     if (group.isEmpty() || group == QLatin1String("sound"))

@@ -8,6 +8,7 @@
 #include "alarm/alarmmodel.h"
 #include "app/connectbysignature.h"
 #include "app/config.h"
+#include "desks/desklink.h"
 #include "log/logcolours.h"
 #include "operator/commandrunner.h"
 #include "operator/operatorbar.h"
@@ -50,6 +51,7 @@ Body::Body(QWidget *parent)
     setupAlarms();
     setupSoundErrors();
     setupSoundWatch();
+    setupDesks();
     setupOperatorViews();
     setupRuns();
 }
@@ -158,6 +160,8 @@ void Body::setupOperatorViews()
     auto *views = new OperatorViews(settings.operatorViews, alarms, sounds, stars, this);
     if (soundWatch)
         views->watchSound(soundWatch);
+    if (desks)
+        views->watchDesks(desks);
     if (OperatorBar *bar = views->bar()) {
         gridLayout->addWidget(bar, 2, 0);
         resize(width(), height() + gridLayout->verticalSpacing() + bar->sizeHint().height());
@@ -184,6 +188,18 @@ void Body::setupRuns()
     connect(runner, &CommandRunner::log, &logArea, &LogArea::log);
     connect(alarms, &AlarmModel::eventTaken, runner, &CommandRunner::eventArrived);
     connect(alarms, &AlarmModel::rang, runner, [this, runner](const Ring &ring) { runner->ring(ring, alarms->row(ring.row).name); });
+}
+
+// The title names this desk, so that two desks on one screen can be told apart.
+void Body::setupDesks()
+{
+    if (settings.desks.isEmpty())
+        return;
+    desks = new DeskLink(settings.desks, stars, alarms, this);
+    connect(desks, &DeskLink::log, &logArea, &LogArea::log);
+    if (soundWatch)
+        desks->watchSound(soundWatch);
+    setWindowTitle(tr("Velmar at %1").arg(stars->nodeNameField()->text()));
 }
 
 void Body::showNote(QWidget *note)
@@ -223,6 +239,8 @@ void Body::starsIsReady()
     const QStringList nodes = config.allValuesOf(QStringLiteral("FLGON"));
     for (const QString &node : nodes)
         stars->sendCmd(QString(), QStringLiteral("System"), QStringLiteral("flgon ") + node);
+    if (desks)
+        desks->loggedIn();
 }
 
 void Body::anyAsk(const AMsg &)

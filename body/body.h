@@ -11,6 +11,7 @@
 
 class AMsg;
 class AlarmModel;
+class DeskLink;
 class LinkAlarm;
 class LinkSupervisor;
 class OperatorViews;
@@ -50,6 +51,7 @@ private:
     void setupSoundWatch();
     void setupOperatorViews();
     void setupRuns();
+    void setupDesks();
     void askForAttention();
     void addAlarmsSwitch(QWidget *alarms);
     void showPlaybackFailures(PlaybackWatch *watch);
@@ -67,4 +69,5 @@ private:
     AlarmModel *alarms = nullptr;
     SoundRows *soundRows = nullptr;
     SoundWatch *soundWatch = nullptr;
+    DeskLink *desks = nullptr;
 };

@@ -146,6 +146,23 @@ RunSettings readRuns(const Config &config)
     return runs;
 }
 
+// DESKS node ...: every entry adds its nodes, a node named twice counts once. A name that holds
+// the route's '>' or a channel's '.' names no node.
+QStringList readDesks(const Config &config)
+{
+    QStringList desks;
+    const QStringList entries = config.allRestsOf(QStringLiteral("DESKS"));
+    for (const QString &entry : entries) {
+        for (const QString &node : eventNameList(entry.simplified().remove(QLatin1Char('"')))) {
+            if (node.contains(QLatin1Char('>')) || node.contains(QLatin1Char('.')))
+                qCDebug(lcConfig).noquote() << QStringLiteral("DESKS [%1] is not a node name; ignored").arg(node);
+            else if (!desks.contains(node))
+                desks << node;
+        }
+    }
+    return desks;
+}
+
 } // namespace
 
 bool Settings::supervisesLink() const
@@ -162,6 +179,7 @@ Settings Settings::fromConfig(const Config &config)
     settings.operatorViews = readOperatorViews(config);
     settings.alarms = readAlarms(config);
     settings.runs = readRuns(config);
+    settings.desks = readDesks(config);
     settings.soundWatch = switchedOnOnlyBy1(config, "SOUND_WATCH");
     const QStringList logFile = config.allValuesOf(QStringLiteral("LOG_FILE"));
     settings.logToFile = !logFile.isEmpty();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include "alarm/alarmsettings.h"
 #include "operator/operatorsettings.h"
 #include "operator/runsettings.h"
@@ -25,6 +27,8 @@ struct Settings
     AlarmSettings alarms;
     OperatorSettings operatorViews;
     RunSettings runs;
+    // DESKS node ...: the peer desks, whose acknowledgements count here.
+    QStringList desks;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
     bool supervisesLink() const;

@@ -44,13 +44,14 @@ CommandRunner::CommandRunner(const RunSettings &settings, QObject *parent)
     connect(&droppedLine, &QTimer::timeout, this, &CommandRunner::tellDropped);
 }
 
+// The time is written only for an event that runs a program: converting it to local time looks
+// up the time zone, which costs a file system call for every event of a flood.
 void CommandRunner::eventArrived(const AlarmEvent &event)
 {
-    const EventFacts facts {event.sender, event.event, event.text, QString(), timeText(event.atMs)};
     for (int i = 0; i < settings.onEvent.size(); ++i) {
         const EventCommand &command = settings.onEvent.at(i);
         if (command.events.contains(event.event))
-            enqueue(settings.onRing.size() + i, command, facts);
+            enqueue(settings.onRing.size() + i, command, {event.sender, event.event, event.text, QString(), timeText(event.atMs)});
     }
 }
 

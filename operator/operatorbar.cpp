@@ -6,6 +6,7 @@
 #include "alarm/alarmmodel.h"
 #include "app/durationtext.h"
 #include "app/timeunits.h"
+#include "desks/desklink.h"
 #include "log/logcolours.h"
 #include "operator/linkstatus.h"
 #include "sound/soundwatch.h"
@@ -14,9 +15,10 @@
 namespace {
 
 constexpr int CountdownMs = 250;
-// The sound's state stands right of the counters.
+// The sound's state stands right of the counters, the peer desks' above it.
 constexpr int SoundRow = 1;
-constexpr int SoundColumn = 7;
+constexpr int DesksRow = 0;
+constexpr int FailureColumn = 7;
 
 } // namespace
 
@@ -77,18 +79,39 @@ void OperatorBar::showLink()
 void OperatorBar::showSound(SoundWatch *watch)
 {
     sound = watch;
-    soundLabel = new QLabel(this);
-    soundLabel->setObjectName(QStringLiteral("SoundL"));
-    soundLabel->setStyleSheet(QStringLiteral("color: %1;").arg(LogColours::Failure.name()));
-    gridLayout->addWidget(soundLabel, SoundRow, SoundColumn);
+    soundLabel = addFailureLabel(QStringLiteral("SoundL"), SoundRow);
     connect(watch, &SoundWatch::outputChanged, this, &OperatorBar::showSoundOutput);
     showSoundOutput();
+}
+
+void OperatorBar::showDesks(DeskLink *peers)
+{
+    desks = peers;
+    desksLabel = addFailureLabel(QStringLiteral("DesksL"), DesksRow);
+    connect(desks, &DeskLink::silentDesksChanged, this, &OperatorBar::showSilentDesks);
+    showSilentDesks();
+}
+
+QLabel *OperatorBar::addFailureLabel(const QString &name, int row)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(name);
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(LogColours::Failure.name()));
+    gridLayout->addWidget(label, row, FailureColumn);
+    return label;
 }
 
 void OperatorBar::showSoundOutput()
 {
     soundLabel->setVisible(!sound->canBeHeard());
     soundLabel->setText(tr("sound: unavailable since %1").arg(sound->lostSince().toString(QStringLiteral("hh:mm:ss"))));
+}
+
+void OperatorBar::showSilentDesks()
+{
+    const QStringList names = desks->silentDesks().keys();
+    desksLabel->setVisible(!names.isEmpty());
+    desksLabel->setText(tr("desks that cannot sound: %1").arg(names.join(QStringLiteral(", "))));
 }
 
 void OperatorBar::showCounters()

@@ -8,6 +8,7 @@
 #include "operator/ui_operatorbar.h"
 
 class AlarmModel;
+class DeskLink;
 class LinkStatus;
 class QLabel;
 class SoundWatch;
@@ -24,6 +25,8 @@ public:
 
     // Adds "sound: unavailable since ..." after the counters, shown while the output is gone.
     void showSound(SoundWatch *watch);
+    // Adds the peer desks that cannot sound above it, shown while there are any.
+    void showDesks(DeskLink *desks);
 
 private:
     void showQuiet();
@@ -33,11 +36,16 @@ private:
     QVector<QPair<QPushButton *, int>> snoozeButtons() const;
 
     void showSoundOutput();
+    void showSilentDesks();
+    // A red label at the bar's right end.
+    QLabel *addFailureLabel(const QString &name, int row);
 
     AlarmModel *alarms;
     LinkStatus *link;
     SoundWatch *sound = nullptr;
     QLabel *soundLabel = nullptr;
+    DeskLink *desks = nullptr;
+    QLabel *desksLabel = nullptr;
     // Counts a snooze down to the second.
     QTimer countdown;
 };

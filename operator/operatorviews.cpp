@@ -31,7 +31,7 @@ OperatorViews::OperatorViews(const OperatorSettings &settings, AlarmModel *alarm
         qCDebug(lcOperator) << "no system tray on this desktop: no tray icon";
         return;
     }
-    new TrayNotifier(window, link, alarms);
+    tray = new TrayNotifier(window, link, alarms);
 }
 
 OperatorViews::~OperatorViews() = default;
@@ -50,6 +50,14 @@ void OperatorViews::watchSound(SoundWatch *watch)
 {
     if (operatorBar)
         operatorBar->showSound(watch);
+}
+
+void OperatorViews::watchDesks(DeskLink *desks)
+{
+    if (operatorBar)
+        operatorBar->showDesks(desks);
+    if (tray)
+        tray->showDesks(desks);
 }
 
 void OperatorViews::offerMenus(const QVector<Sound *> &rows)

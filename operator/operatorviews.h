@@ -10,6 +10,7 @@
 class AlarmList;
 class AlarmListWindow;
 class AlarmModel;
+class DeskLink;
 class LinkStatus;
 class OperatorBar;
 class Sound;
@@ -37,6 +38,8 @@ public:
     QWidget *alarmWindow() const;
     // The bar shows what the watch finds about the sound.
     void watchSound(SoundWatch *watch);
+    // The bar and the tray tell which peer desks cannot sound.
+    void watchDesks(DeskLink *desks);
 
 private:
     void offerMenus(const QVector<Sound *> &rows);
@@ -44,5 +47,6 @@ private:
     AlarmModel *alarms;
     LinkStatus *link = nullptr;
     OperatorBar *operatorBar = nullptr;
+    TrayNotifier *tray = nullptr;
     std::unique_ptr<AlarmListWindow> alarmListWindow;
 };

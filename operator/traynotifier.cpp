@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "alarm/alarmmodel.h"
+#include "desks/desklink.h"
 #include "operator/linkstatus.h"
 
 // The icons live in the static core library, whose resources the linker drops unless named.
@@ -34,6 +35,14 @@ TrayNotifier::TrayNotifier(QWidget *window, LinkStatus *link, AlarmModel *alarms
 const QSystemTrayIcon &TrayNotifier::icon() const
 {
     return tray;
+}
+
+// Not as an event's message, so that the events folded meanwhile are still told.
+void TrayNotifier::showDesks(DeskLink *desks)
+{
+    connect(desks, &DeskLink::silentDesksChanged, this, [this, desks](const QString &desk) {
+        notify(desks->soundText(desk), desks->silentDesks().contains(desk) ? QSystemTrayIcon::Warning : QSystemTrayIcon::NoIcon);
+    });
 }
 
 void TrayNotifier::eventTaken(const AlarmEvent &event)

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 class AlarmModel;
+class DeskLink;
 class LinkStatus;
 class QWidget;
 struct AlarmEvent;
@@ -27,6 +28,8 @@ public:
     TrayNotifier(QWidget *window, LinkStatus *link, AlarmModel *alarms, int foldMs = FoldMs);
 
     const QSystemTrayIcon &icon() const;
+    // Tells each peer desk that can no longer sound, and each that can again.
+    void showDesks(DeskLink *desks);
 
 signals:
     // A message went to the desktop.

@@ -324,7 +324,7 @@ void TestAlarms::keysAddOnlyTheBar_data()
     QTest::addColumn<QString>("sideways");
 
     QTest::newRow("without the keys") << QByteArray("UNKNOWN_KEY 1\n") << "^$" << "^$";
-    QTest::newRow("bar, hold-off, repeat, tray") << HornKeys + "TRAY 1\n" << "^/OperatorBar|/Sound/MenuB$" << "/Sound/";
+    QTest::newRow("bar, hold-off, repeat, tray, desks") << HornKeys + "TRAY 1\nDESKS Zendri2\n" << "^/OperatorBar|/Sound/MenuB$" << "/Sound/";
     QTest::newRow("alarm list, critical") << QByteArray("ALARM_LIST 1\nCRITICAL_EVENTS Ping\n") << "^/frame/ShowAlarms$" << ".";
 }
 

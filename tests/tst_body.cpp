@@ -1,6 +1,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include "alarm/alarmmodel.h"
 #include "body/body.h"
 #include "debugcapture.h"
 #include "pulseserver.h"
@@ -29,6 +30,8 @@ private slots:
     void alarmRepeatsUntilStopped();
     void soundOutputWatched_data();
     void soundOutputWatched();
+    void desks_data();
+    void desks();
 
 private:
     QTemporaryDir dir;
@@ -285,6 +288,93 @@ void TestBody::soundOutputWatched()
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(QString(written.readAll()).count(QRegularExpression("(Sound output|Could not sound)")), lines.size());
     written.remove();
+}
+
+void TestBody::desks_data()
+{
+    // "<LINE" the server sends LINE; "i" it accepts the log-in; "s" Silence; "L:X" the sound
+    // output is lost for X, "B" it is back.
+    QTest::addColumn<QStringList>("steps");
+    // What Velmar sent after its subscriptions, %op for this desk's operator.
+    QTest::addColumn<QByteArray>("sent");
+    // Each row's alarm (waiting: ringing or unacknowledged), then the bar's peer desks.
+    QTest::addColumn<QString>("shown");
+    // The log window's lines of desks and of their acknowledgements, then the debug lines.
+    QTest::addColumn<QStringList>("lines");
+
+    const QString ack = "<Zendri2>Zendri _AlarmAcknowledged Dev Alarm bob@b", alarm = "<Dev>Zendri _Alarm";
+    QTest::newRow("a peer's acknowledgement, twice: once, and not told on") << QStringList{"i", alarm, ack, ack} << QByteArray()
+        << "acknowledged acknowledged" << QStringList{"[Alarm] acknowledged at Zendri2 by bob@b", "[Fire Alarm] acknowledged at Zendri2 by bob@b"};
+    QTest::newRow("rows of another sender or event") << QStringList{"i", alarm, "<Dev>Zendri _Fire", "<Zendri3>Zendri _AlarmAcknowledged Ops Alarm a@b",
+        "<Zendri3>Zendri _AlarmAcknowledged Dev Fire a@b"} << QByteArray() << "waiting acknowledged" << QStringList{"[Fire Alarm] acknowledged at Zendri3 by a@b"};
+    QTest::newRow("an alarm not ringing here") << QStringList{"i", ack} << QByteArray() << "normal normal" << QStringList();
+    QTest::newRow("nodes that are not desks: another, this desk") << QStringList{"i", alarm, "<Other>Zendri _AlarmAcknowledged Dev Alarm bob@b",
+        "<Zendri>Zendri _SoundLost x"} << QByteArray() << "waiting waiting"
+        << QStringList{"Other is not a desk: _AlarmAcknowledged ignored", "Zendri is not a desk: _SoundLost ignored"};
+    QTest::newRow("hostile items: missing, empty; an operator of 10,000 characters, control characters, invalid UTF-8")
+        << QStringList{"i", alarm, "<Zendri2>Zendri _AlarmAcknowledged Dev Alarm", "<Zendri2>Zendri _AlarmAcknowledged \"\" Alarm x", "<Zendri2>Zendri _AlarmAcknowledged Dev Alarm \"\"",
+                       "<Zendri2>Zendri _AlarmAcknowledged Dev Alarm \x01\x1b\\xff" + QString(10000, 'b')}
+        << QByteArray() << "acknowledged acknowledged"
+        << QStringList{"[Alarm] acknowledged at Zendri2 by   \uFFFD" + QString(61, 'b'), "[Fire Alarm] acknowledged at Zendri2 by   \uFFFD" + QString(61, 'b'),
+                       "_AlarmAcknowledged from Zendri2 ignored: it lacks an item", "_AlarmAcknowledged from Zendri2 ignored: it lacks an item",
+                       "_AlarmAcknowledged from Zendri2 ignored: it lacks an item"};
+    QTest::newRow("Silence acknowledges two rows of one sender and event: told once") << QStringList{"i", alarm, "s"}
+        << QByteArray("Zendri>System _AlarmAcknowledged Dev Alarm %op\n") << "acknowledged acknowledged" << QStringList();
+    QTest::newRow("sound lost before the log-in, back, lost for two reasons, a double quote")
+        << QStringList{"L:no device", "i", "B", "L:a \"b\"", "L:other"}
+        << QByteArray("Zendri>System _SoundLost \"no device\"\nZendri>System _SoundBack\nZendri>System _SoundLost \"a 'b'\"\n") << "normal normal" << QStringList();
+    QTest::newRow("peer desks cannot sound, with a reason, twice, without one; one can again")
+        << QStringList{"i", "<Zendri2>Zendri _SoundLost \"no sound server\"", "<Zendri2>Zendri _SoundLost other", "<Zendri3>Zendri _SoundLost", "<Zendri2>Zendri _SoundBack"}
+        << QByteArray() << "normal normal desks that cannot sound: Zendri3"
+        << QStringList{"Desk Zendri2 cannot sound: no sound server", "Desk Zendri3 cannot sound: no reason given", "Desk Zendri2 can sound again"};
+}
+
+// DESKS: a peer desk's acknowledgement acknowledges every alarm here of its sender and event
+// that waits for one, and is never told on; this desk tells its own acknowledgements and its
+// sound output, lost and back, once each. Every event still goes to the rows.
+void TestBody::desks()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, lines);
+    ScriptedServer server;
+    QVERIFY(loadConfig(serverConfig(server) + "FLGON Dev\nDESKS Zendri2 Zendri\nDESKS \"Zendri3\"\nEVENT Alarm alarm.wav 50\n"
+                       "EVENT \"Fire Alarm\" alarm.wav 50\nREPEAT_UNTIL_ACK 1\nOPERATOR_BAR 1\nSOUND_WATCH 1\n"));
+    DebugCapture debug("velmar.desks");
+    Body body;
+    // The test tells the output, not the machine's sound server.
+    delete body.findChild<OutputProbe *>();
+    auto *alarms = body.findChild<AlarmModel *>();
+    int events = 0;
+    bool loggedIn = false;
+    for (const QString &step : steps) {
+        if (step == "i")
+            acceptLogIn(server);
+        else if (step == "s")
+            body.findChild<QPushButton *>("SilenceB")->click();
+        else if (step.startsWith('L') || step == "B")
+            body.findChild<SoundWatch *>()->setOutput({step == "B" ? SoundOutput::State::Usable : SoundOutput::State::Lost, step.mid(2)});
+        else
+            server.send(step.mid(1).toUtf8().replace("\\xff", "\xff") + '\n');
+        // Until the log-in or the event has been handled.
+        events += step.startsWith('<');
+        loggedIn = loggedIn || step == "i";
+        QTRY_VERIFY(alarms->counters().received == events && (!loggedIn || body.findChild<Stars *>()->linkState() == LinkState::LoggedIn));
+    }
+    server.send("Dev>Zendri Hello\n");
+    QTRY_VERIFY(server.received().endsWith(" Nice to meet you!\n"));
+    QCOMPARE(server.lines().mid(0, server.lines().size() - 1).join('\n') + '\n',
+             "Zendri>System flgon Dev\nZendri>System flgon Zendri2\nZendri>System flgon Zendri3\n" + sent.replace("%op", localOperator().toUtf8()));
+    QStringList states;
+    for (int row = 0; row < alarms->rowCount(); ++row)
+        states << (alarms->row(row).unacknowledged() ? "waiting" : alarmStateWord(alarms->row(row).state));
+    auto *desksLabel = body.findChild<QLabel *>("DesksL");
+    if (!desksLabel->isHidden())
+        states << desksLabel->text();
+    QCOMPARE(states.join(' '), shown);
+    QTRY_COMPARE(logWindowLines().filter(QRegularExpression("^(\\[.+\\] acknowledged at |Desk )")) + debug.lines, lines);
+    QCOMPARE(body.windowTitle(), QString("Velmar at Zendri"));
 }
 
 QTEST_MAIN(TestBody)

@@ -34,6 +34,14 @@ bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &ar
     return velmar.waitForStarted(Wait);
 }
 
+// Logs in to the relay as `node`, sends `line` and returns what came back, or the error.
+QByteArray sendAs(const RelayFixture &relay, const QString &node, const QByteArray &line)
+{
+    QProcess cli;
+    cli.start(STARS_CLI, { node, relay.keyFile(node.toLatin1()), "--port", QString::number(relay.port), "--send", line });
+    return cli.waitForFinished(Wait) && cli.exitCode() == 0 ? cli.readAllStandardOutput() : cli.readAllStandardError();
+}
+
 } // namespace
 
 // The real programs. The relay: log-in, routing, subscriptions, and nodes that break the rules;
@@ -52,6 +60,7 @@ private slots:
     void configFile_data();
     void configFile();
     void eventPlaysAndAskIsAnswered();
+    void desksActAsOneRoom();
 
 private:
     RelayFixture relay;
@@ -61,7 +70,7 @@ private:
 
 void TestPrograms::initTestCase()
 {
-    QVERIFY(relay.start({ "A", "B", "C", "D", "Zendri", "Dev" }));
+    QVERIFY(relay.start({ "A", "B", "C", "D", "Zendri", "Zendri2", "Zendri3", "Dev" }));
     QVERIFY(writeFile(relay.keyFile("Empty"), {}));
 }
 
@@ -256,11 +265,7 @@ void TestPrograms::eventPlaysAndAskIsAnswered()
                                                       + relay.keyFile("Zendri").toUtf8() + "\"\nFLGON Dev\nEVENT Alarm alarm.wav 50 Dev\n"));
     QProcess velmar;
     QVERIFY(startVelmar(velmar, dir.path()));
-    const auto devSends = [this](const QByteArray &line) {
-        QProcess dev;
-        dev.start(STARS_CLI, { "Dev", relay.keyFile("Dev"), "--port", QString::number(relay.port), "--send", line });
-        return dev.waitForFinished(Wait) && dev.exitCode() == 0 ? dev.readAllStandardOutput() : dev.readAllStandardError();
-    };
+    const auto devSends = [this](const QByteArray &line) { return sendAs(relay, "Dev", line); };
     // Velmar subscribes as soon as it is logged in, before it can answer anything, so its
     // first answer means that the relay knows the subscription. A Dev that is refused because
     // its last run still holds the name tries again.
@@ -271,6 +276,47 @@ void TestPrograms::eventPlaysAndAskIsAnswered()
     QVERIFY2(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains("PlayingState"); }, Wait), errors);
     velmar.kill();
     velmar.waitForFinished(Wait);
+}
+
+// Two desks, each a Velmar without a sound server: Zendri2 first, then Zendri, which tells it
+// that it cannot sound; an Alarm rings at both, and an acknowledgement from a third desk
+// acknowledges it at both, neither of which tells it on: the third desk, which hears both,
+// gets their answers to its asks after it and nothing else of theirs.
+void TestPrograms::desksActAsOneRoom()
+{
+    QTemporaryDir dir;
+    const QStringList desks { "Zendri2", "Zendri" };
+    QProcess velmar[2];
+    const auto logOf = [&](int desk) {
+        QFile file(dir.filePath(desks.at(desk) + "/desk.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    for (int desk = 0; desk < 2; ++desk) {
+        const QString folder = dir.filePath(desks.at(desk));
+        QVERIFY(QDir().mkpath(folder) && writeWav(folder + "/alarm.wav"));
+        QVERIFY(writeFile(folder + "/config.cfg", "STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(relay.port) + "\nNAME_ON_STARS " + desks.at(desk).toLatin1()
+                              + "\nKEY_ON_STARS \"" + relay.keyFile(desks.at(desk).toLatin1()).toUtf8() + "\"\nFLGON Dev\nDESKS Zendri Zendri2 Zendri3\n"
+                              "EVENT Alarm alarm.wav 50 Dev\nREPEAT_UNTIL_ACK 1\nSOUND_WATCH 1\nLOG_FILE desk.log\n"));
+        QVERIFY(startVelmar(velmar[desk], folder, {}, { "PULSE_SERVER=unix:" + folder + "/none" }));
+        QVERIFY(QTest::qWaitFor([&] { return sendAs(relay, "Dev", "Dev>" + desks.at(desk).toLatin1() + " Hello").contains("Nice to meet you!"); }, StartWait));
+    }
+    QVERIFY2(QTest::qWaitFor([&] { return logOf(0).contains("Desk Zendri cannot sound: no sound server"); }, Wait), qPrintable(logOf(0)));
+    QVERIFY(sendAs(relay, "Dev", "Dev>System _Alarm").isEmpty());
+    QVERIFY(QTest::qWaitFor([&] { return logOf(0).contains("Could not sound [Alarm]") && logOf(1).contains("Could not sound [Alarm]"); }, Wait));
+
+    QProcess third;
+    third.start(STARS_CLI, { "Zendri3", relay.keyFile("Zendri3"), "--port", QString::number(relay.port) });
+    third.write("Zendri3>System flgon Zendri\nZendri3>System flgon Zendri2\nZendri3>System _AlarmAcknowledged Dev Alarm bob@b\n");
+    for (int desk = 0; desk < 2; ++desk)
+        QVERIFY2(QTest::qWaitFor([&] { return logOf(desk).contains("[Alarm] acknowledged at Zendri3 by bob@b"); }, Wait), qPrintable(logOf(desk)));
+    third.write("Zendri3>Zendri Hello\nZendri3>Zendri2 Hello\n");
+    QByteArray heard;
+    QVERIFY(QTest::qWaitFor([&] { return (heard += third.readAllStandardOutput()).count("Nice to meet you!") == 2; }, Wait));
+    QVERIFY2(!heard.contains("_AlarmAcknowledged"), heard);
+    for (QProcess *program : { &third, &velmar[0], &velmar[1] }) {
+        program->kill();
+        program->waitForFinished(Wait);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPrograms)
