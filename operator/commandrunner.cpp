@@ -8,6 +8,7 @@
 
 #include "alarm/alarmevent.h"
 #include "alarm/ring.h"
+#include "app/onceperturn.h"
 #include "app/timeunits.h"
 #include "log/logcolours.h"
 
@@ -39,6 +40,7 @@ void CommandRunner::ErrorOutput::take(const QByteArray &bytes)
 CommandRunner::CommandRunner(const RunSettings &settings, QObject *parent)
     : QObject(parent)
     , settings(settings)
+    , startSoon(new OncePerTurn([this] { startWaiting(); }, this))
 {
     droppedLine.setSingleShot(true);
     connect(&droppedLine, &QTimer::timeout, this, &CommandRunner::tellDropped);
@@ -71,10 +73,7 @@ void CommandRunner::enqueue(int entry, const EventCommand &command, const EventF
         return;
     }
     waiting.enqueue(Run {entry, command.program, command.argumentsFor(values)});
-    if (startScheduled)
-        return;
-    startScheduled = true;
-    QMetaObject::invokeMethod(this, &CommandRunner::startWaiting, Qt::QueuedConnection);
+    startSoon->request();
 }
 
 // The first run dropped is told at once; how many were is told when the queue has emptied.
@@ -86,7 +85,6 @@ void CommandRunner::drop()
 
 void CommandRunner::startWaiting()
 {
-    startScheduled = false;
     while (running < MaxRunning && !waiting.isEmpty())
         start(waiting.dequeue());
 }

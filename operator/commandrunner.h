@@ -10,6 +10,7 @@
 
 #include "operator/runsettings.h"
 
+class OncePerTurn;
 class QProcess;
 struct AlarmEvent;
 struct Ring;
@@ -70,7 +71,7 @@ private:
     const RunSettings settings;
     QQueue<Run> waiting;
     int running = 0;
-    bool startScheduled = false;
+    OncePerTurn *startSoon;
     int dropped = 0;
     QElapsedTimer lastDroppedLine;
     // Tells the runs dropped in a storm once the last line about them is old enough.

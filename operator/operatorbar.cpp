@@ -5,6 +5,7 @@
 
 #include "alarm/alarmmodel.h"
 #include "app/durationtext.h"
+#include "app/onceperturn.h"
 #include "app/timeunits.h"
 #include "desks/desklink.h"
 #include "log/logcolours.h"
@@ -38,7 +39,8 @@ OperatorBar::OperatorBar(AlarmModel *alarms, LinkStatus *link, QWidget *parent)
     countdown.setInterval(CountdownMs);
     connect(&countdown, &QTimer::timeout, this, &OperatorBar::showQuiet);
     connect(alarms, &AlarmModel::quietChanged, this, &OperatorBar::showQuiet);
-    connect(alarms, &AlarmModel::countersChanged, this, &OperatorBar::showCounters);
+    // A storm changes the counters with every event; the bar shows them once a turn.
+    connect(alarms, &AlarmModel::countersChanged, new OncePerTurn([this] { showCounters(); }, this), &OncePerTurn::request);
     connect(link, &LinkStatus::changed, this, &OperatorBar::showLink);
     showQuiet();
     showLink();

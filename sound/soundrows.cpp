@@ -1,6 +1,7 @@
 #include "sound/soundrows.h"
 
 #include "alarm/alarmmodel.h"
+#include "app/onceperturn.h"
 #include "sound/ringcheck.h"
 #include "sound/sound.h"
 
@@ -8,16 +9,18 @@ SoundRows::SoundRows(AlarmModel *alarms, const QVector<Sound *> &rows, QObject *
     : QObject(parent)
     , alarms(alarms)
     , rows(rows)
-    , pending(rows.size())
+    , playPending(rows.size())
+    , showPending(rows.size())
+    , pending(new OncePerTurn([this] { catchUp(); }, this))
 {
     for (int i = 0; i < rows.size(); ++i) {
         Sound *row = rows.at(i);
         row->handOverButton();
         connect(row, &Sound::buttonClicked, alarms, [alarms, i] { alarms->click(i); });
         connect(row, &Sound::ended, alarms, [alarms, i] { alarms->played(i); });
-        show(i);
+        rows.at(i)->showAlarm(alarms->row(i), alarms->repeatsUntilAcknowledged());
     }
-    connect(alarms, &AlarmModel::rowChanged, this, [this](const AlarmTransition &transition) { show(transition.row); });
+    connect(alarms, &AlarmModel::rowChanged, this, [this](const AlarmTransition &transition) { showLater(transition.row); });
     connect(alarms, &AlarmModel::startRow, this, &SoundRows::start);
     connect(alarms, &AlarmModel::stopRow, this, &SoundRows::stop);
 }
@@ -30,33 +33,37 @@ void SoundRows::checkRings()
     }
 }
 
-void SoundRows::show(int row)
+void SoundRows::showLater(int row)
 {
-    rows.at(row)->showAlarm(alarms->row(row), alarms->repeatsUntilAcknowledged());
+    showPending[row] = true;
+    pending->request();
 }
 
 void SoundRows::start(const Ring &ring)
 {
-    pending[ring.row] = true;
-    if (playScheduled)
-        return;
-    playScheduled = true;
-    QMetaObject::invokeMethod(this, &SoundRows::playPending, Qt::QueuedConnection);
+    playPending[ring.row] = true;
+    pending->request();
 }
 
 void SoundRows::stop(int row)
 {
-    pending[row] = false;
+    playPending[row] = false;
     rows.at(row)->stop();
 }
 
-void SoundRows::playPending()
+// The sounds first: what the rows show can wait for them.
+void SoundRows::catchUp()
 {
-    playScheduled = false;
     for (int row = 0; row < rows.size(); ++row) {
-        if (pending.at(row)) {
-            pending[row] = false;
+        if (playPending.at(row)) {
+            playPending[row] = false;
             rows.at(row)->play();
+        }
+    }
+    for (int row = 0; row < rows.size(); ++row) {
+        if (showPending.at(row)) {
+            showPending[row] = false;
+            rows.at(row)->showAlarm(alarms->row(row), alarms->repeatsUntilAcknowledged());
         }
     }
 }
