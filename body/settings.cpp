@@ -100,6 +100,23 @@ bool switchedOnOnlyBy1(const Config &config, const char *key)
     return text == QLatin1String("1");
 }
 
+// The words of every entry of a key that lists names ("CRITICAL_EVENTS Fire Smoke", "DESKS A B"),
+// each item as the configuration quotes it split at its blanks, so that a quoted list counts
+// as its words.
+QStringList wordsOf(const Config &config, const char *key)
+{
+    QStringList words;
+    const QStringList entries = config.allRestsOf(QLatin1String(key));
+    for (const QString &entry : entries) {
+        QString item;
+        for (int at = 0; at < entry.size();) {
+            at = takeItemAt(entry, at, item);
+            words << eventNameList(item);
+        }
+    }
+    return words;
+}
+
 OperatorSettings readOperatorViews(const Config &config)
 {
     OperatorSettings views;
@@ -114,7 +131,7 @@ AlarmSettings readAlarms(const Config &config)
     AlarmSettings alarms;
     alarms.holdoffMs = boundedKey(config, "EVENT_HOLDOFF_MS", {0, LongestHoldoffMs, 0, true});
     alarms.repeatUntilAck = switchedOn(config, "REPEAT_UNTIL_ACK");
-    alarms.criticalEvents = eventNameList(config.allRestsOf(QStringLiteral("CRITICAL_EVENTS")).join(QLatin1Char(' ')));
+    alarms.criticalEvents = wordsOf(config, "CRITICAL_EVENTS");
     alarms.keepAcknowledgedMs = MsPerMinute
         * boundedKey(config, "ALARM_LIST_KEEP_MIN",
                      {1, LongestAlarmListKeepMin, AlarmSettings::DefaultKeepAcknowledgedMs / MsPerMinute, false});
@@ -151,14 +168,11 @@ RunSettings readRuns(const Config &config)
 QStringList readDesks(const Config &config)
 {
     QStringList desks;
-    const QStringList entries = config.allRestsOf(QStringLiteral("DESKS"));
-    for (const QString &entry : entries) {
-        for (const QString &node : eventNameList(entry.simplified().remove(QLatin1Char('"')))) {
-            if (node.contains(QLatin1Char('>')) || node.contains(QLatin1Char('.')))
-                qCDebug(lcConfig).noquote() << QStringLiteral("DESKS [%1] is not a node name; ignored").arg(node);
-            else if (!desks.contains(node))
-                desks << node;
-        }
+    for (const QString &node : wordsOf(config, "DESKS")) {
+        if (node.contains(QLatin1Char('>')) || node.contains(QLatin1Char('.')))
+            qCDebug(lcConfig).noquote() << QStringLiteral("DESKS [%1] is not a node name; ignored").arg(node);
+        else if (!desks.contains(node))
+            desks << node;
     }
     return desks;
 }

@@ -157,10 +157,10 @@ void TestConfig::operatorKeys_data()
     QTest::newRow("reconnect alone, default longest; switches on")
         << QByteArray("reconnect_sec 2\nSHOW_SOUND_ERRORS 1\nSOUND_WATCH 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\nlog_file v-%1.log\n")
         << "2000 60000 0 1||100 30000|1 1|1 1 0 1 [] 0 60|0 0 30000|1 v-%1.log|0|[]";
-    QTest::newRow("longest below reconnect, alarm within bounds, upper bounds, critical events and desks on two lines")
+    QTest::newRow("longest below reconnect, alarm within bounds, upper bounds, critical events and desks on two lines, quoted")
         << QByteArray("RECONNECT_SEC 10\nRECONNECT_MAX_SEC 5\nLINK_LOST_SOUND a.wav 40 60\nEVENT_HOLDOFF_MS 600001\nCRITICAL_EVENTS Fire  Smoke\n"
-                      "critical_events Flood\nALARM_LIST 1\nALARM_LIST_KEEP_MIN 1441\nRUN_TIMEOUT_SEC 3601\nDESKS Zendri2  Zendri3\ndesks \"Z4\" Zendri2\n")
-        << "10000 10000 0 1|a.wav|40 60000|0 0|0 0 600000 0 [Fire Smoke Flood] 1 1440|0 0 3600000|0 |4|[Zendri2 Zendri3 Z4]";
+                      "critical_events \"Flood  Wave\"\nALARM_LIST 1\nALARM_LIST_KEEP_MIN 1441\nRUN_TIMEOUT_SEC 3601\nDESKS Zendri2  Zendri3\ndesks \"Z4\" Zendri2\n")
+        << "10000 10000 0 1|a.wav|40 60000|0 0|0 0 600000 0 [Fire Smoke Flood Wave] 1 1440|0 0 3600000|0 |4|[Zendri2 Zendri3 Z4]";
     QTest::newRow("reconnect too long, alarm out of bounds, switches not 0 or 1, desks that are no node names")
         << QByteArray("RECONNECT_SEC 99999\nLINK_LOST_SOUND \"my a.wav\" 150 1\nSHOW_SOUND_ERRORS yes\nSOUND_WATCH 2\nOPERATOR_BAR 2\nTRAY -1\nDESKS a.b A>B C\n")
         << "3600000 3600000 0 1|my a.wav|100 5000|0 0|1 0 0 0 [] 0 60|0 0 30000|0 |9|[C]";
