@@ -205,9 +205,10 @@ void TestAlarms::script_data()
     QTest::addColumn<QString>("list");
 
     const QString rang = "R(event) +0 *0:Dev Alarm", rangB = "R(event) +1 *1:Dev Alarm";
-    QTest::newRow("mute holds and logs each match") << 0 << false << "" << "M e01 e1 e"
-        << "[Horn muted] -0 -1 [Muted: Dev Alarm for [A]] 0U(event) [Muted: Dev Alarm for [B]] 1U(event) [Muted: Dev Alarm for [B]] 1U(event) = 3 2 2 0"
-        << "A held while muted 1, B held while muted 2";
+    QTest::newRow("mute holds and logs each match, waits from the first") << 0 << false << "" << "M e01 e1 e t2000 k0"
+        << "[Horn muted] -0 -1 [Muted: Dev Alarm for [A]] 0U(event) [Muted: Dev Alarm for [B]] 1U(event) [Muted: Dev Alarm for [B]] 1U(event) "
+           "[[A] acknowledged 00:00:02 after its first ring] 0A(ack by me) -0 = 3 2 2 0"
+        << "B held while muted 2, A acknowledged 1";
     QTest::newRow("snooze ends a mute, clicked again ends, then snoozes again") << 0 << false << "" << "M S e0 S e0 S"
         << "[Horn muted] -0 -1 [Horn snoozed for 1 min] -0 -1 [Snoozed: Dev Alarm for [A]] 0U(event) [Snooze ended] 0" + rang
                + " [Horn snoozed for 1 min] -0 -1 0U(snooze) = 2 2 1 0"
@@ -247,8 +248,8 @@ void TestAlarms::script_data()
         << "{CRITICAL_EVENTS [Alarm] names no row's event} [Horn muted] -0 [Muted: Dev Alarm for [A]] 0U(event) 1" + rangB
                + " 1R(repeat) +1 [Horn snoozed for 1 min] -0 1R(repeat) +1 [[B] acknowledged 00:00:00 after its first ring] 1A(ack by me) -1 = 1 1 1 0"
         << "A held while muted 1, B acknowledged 1";
-    QTest::newRow("critical cannot be shelved, silence stops it") << 0 << true << "B" << "f1 M e1 s"
-        << "[Horn muted] -0 1" + rangB + " -0 -1 [[B] acknowledged 00:00:00 after its first ring] 1A(silence by me) -1 ! [Horn silenced] = 1 1 0 0"
+    QTest::newRow("a shelf without events ends normal; critical cannot be shelved, silence stops it") << 0 << true << "B" << "F0 u0 f1 M e1 s"
+        << "-0 [[A] shelved until unshelved] 0S(shelve) [[A] unshelved after 00:00:00] 0N(unshelve) [Horn muted] -0 1" + rangB + " -0 -1 [[B] acknowledged 00:00:00 after its first ring] 1A(silence by me) -1 ! [Horn silenced] = 1 1 0 0"
         << "B acknowledged 1";
     QTest::newRow("critical hold-off still counts") << 1000 << true << "B" << "M e1 t100 e1"
         << "[Horn muted] -0 1" + rangB + " 1R(event) = 2 2 0 1" << "B ringing 2";
@@ -257,11 +258,11 @@ void TestAlarms::script_data()
         << "0" + rang + " 1" + rangB + " 1R(repeat) +1 [[B] acknowledged 00:00:00 after its first ring] 1A(ack by me) -1 0" + rang
                + " [Could not sound [A] for Dev Alarm: X] 0U!(not heard: X) [Horn muted] -0 -1 [Muted: Dev Alarm for [B]] 1U(event) = 4 4 1 0"
         << "B held while muted 2, A not heard 2";
-    QTest::newRow("ack all, then kept for an hour") << 0 << true << "" << "e0 e1 K t3599000 e1 K t1000 e"
+    QTest::newRow("ack all, then kept for an hour") << 0 << true << "" << "e0 e1 K t3599000 e1 K t1000 e t3599000 e"
         << "0" + rang + " 1" + rangB + " [[A] acknowledged 00:00:00 after its first ring] 0A(ack all by me) -0 "
                "[[B] acknowledged 00:00:00 after its first ring] 1A(ack all by me) -1 1" + rangB
-               + " -0 [[B] acknowledged 00:00:00 after its first ring] 1A(ack all by me) -1 0N(expired) = 4 3 0 0"
-        << "B acknowledged 2";
+               + " -0 [[B] acknowledged 00:00:00 after its first ring] 1A(ack all by me) -1 0N(expired) 1N(expired) = 5 3 0 0"
+        << "";
     QTest::newRow("output found, another device, the same again, lost for two reasons, back") << 0 << false << ""
         << "O:Speakers O:Headphones O:Headphones L:no_device L:no_sound_server O:Headphones"
         << "[Sound output: Speakers] [Sound output: Headphones] [Sound output lost: no device] [Sound output is back after 00:00:00] = 0 0 0 0" << "";
@@ -380,7 +381,11 @@ void TestAlarms::barAndRowsFollowTheHorn()
     body.findChild<Sound *>()->showAlarm(notHeard, true);
     QCOMPARE(text(body, "Play"), QStringLiteral("Not heard"));
 
+    // Silence stops the sound at once.
+    const SoundPlayer &player = body.findChild<Sound *>()->player();
+    QTRY_COMPARE(player.state(), SoundPlayer::PlayingState);
     QTest::keyClick(&body, Qt::Key_Escape);
+    QCOMPARE(player.state(), SoundPlayer::StoppedState);
     QTRY_COMPARE(text(body, "Play"), QStringLiteral("Play"));
     QCOMPARE(text(body, "Status"), QStringLiteral("×2"));
     QTRY_COMPARE(logWindowLines().last(), QStringLiteral("Horn silenced"));
