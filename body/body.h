@@ -11,6 +11,7 @@
 
 class AMsg;
 class AlarmModel;
+class Journal;
 class LinkAlarm;
 class LinkSupervisor;
 class OperatorViews;
@@ -50,8 +51,9 @@ private:
     void setupSoundWatch();
     void setupOperatorViews();
     void setupRuns();
+    void setupJournal();
     void askForAttention();
-    void addAlarmsSwitch(QWidget *alarms);
+    void addWindowSwitch(QWidget *window, const QString &text, const QString &name);
     void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
@@ -67,4 +69,5 @@ private:
     AlarmModel *alarms = nullptr;
     SoundRows *soundRows = nullptr;
     SoundWatch *soundWatch = nullptr;
+    std::unique_ptr<QWidget> historyWindow;
 };
