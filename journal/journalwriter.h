@@ -18,7 +18,7 @@ class QTimer;
 struct JournalQueue;
 
 // The journal's writer, on a thread of its own with its own connection, so that no write
-// delays a sound or the window: it takes what waits in the queue at most 50 ms after the first
+// delays a sound or the window: it takes what waits in the queue at most 20 ms after the first
 // entry came and commits it in one transaction. When the file cannot be written it keeps the
 // entries in memory (the newest 100,000), tries again every second, and says so once when
 // writing fails and once when it works again. It also deletes entries older than the days kept,
@@ -29,7 +29,7 @@ class JournalWriter : public QObject
     Q_DISABLE_COPY(JournalWriter)
 
 public:
-    static constexpr int FlushMs = 50;
+    static constexpr int FlushMs = 20;
     static constexpr int RetryMs = 1000;
     static constexpr int MaxWaiting = 100000;
     static constexpr int PruneSlice = 2000;
