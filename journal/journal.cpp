@@ -37,6 +37,7 @@ Journal::Journal(const JournalSettings &settings, AlarmModel *alarms, QObject *p
     , settings(settings)
     , alarms(alarms)
     , writer(new JournalWriter(settings, &queue))
+    , standing(standingNames(*alarms))
     , quiet(alarms->quiet())
 {
     thread.setObjectName(QStringLiteral("journal"));
@@ -60,9 +61,7 @@ Journal::~Journal()
 
 void Journal::start()
 {
-    QStringList names;
-    for (int row = 0; row < alarms->rowCount(); ++row)
-        names << alarms->row(row).name;
+    const QStringList names = standingNames(*alarms);
     JournalOpening opening;
     QMetaObject::invokeMethod(writer, [this, names] { return writer->open(names); }, Qt::BlockingQueuedConnection, &opening);
     add(entry(JournalEntry::Kind::Start));
@@ -127,7 +126,11 @@ JournalEntry Journal::entry(JournalEntry::Kind kind, const QString &text, const 
 void Journal::takeTransition(const AlarmTransition &t)
 {
     const AlarmRow &alarm = alarms->row(t.row);
-    enqueue([this, &alarm] { queue.standing.insert(alarm.name, alarm); });
+    enqueue([this, &alarm, &t] {
+        AlarmRow &kept = queue.standing[standing.at(t.row)];
+        kept = alarm;
+        kept.name = standing.at(t.row);
+    });
     if (t.before == t.after && (t.cause == AlarmCause::Event || t.cause == AlarmCause::Repeat))
         return;
     JournalEntry e;

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 #include <functional>
@@ -54,6 +55,8 @@ private:
     JournalQueue queue;
     QThread thread;
     JournalWriter *writer;
+    // Each row's name in the table of standing alarms.
+    const QStringList standing;
     AlarmModel::Quiet quiet;
     bool linkIsUp = false;
     bool soundIsLost = false;

@@ -9,7 +9,7 @@
 #include "journal/journalentry.h"
 
 // What the window's thread hands to the journal's writer: the entries in their order and each
-// row's latest alarm. Both sides hold the mutex only to append or to take everything.
+// row's latest alarm under its standing name. Both sides hold the mutex only to append or to take everything.
 struct JournalQueue
 {
     QMutex mutex;

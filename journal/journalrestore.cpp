@@ -31,22 +31,33 @@ QString momentText(qint64 ms)
 
 } // namespace
 
+QStringList standingNames(const AlarmModel &alarms)
+{
+    QStringList names;
+    QStringList plain;
+    for (int row = 0; row < alarms.rowCount(); ++row) {
+        const QString name = alarms.row(row).name;
+        const int earlier = int(plain.count(name));
+        names << (earlier == 0 ? name : QStringLiteral("%1 #%2").arg(name).arg(earlier + 1));
+        plain << name;
+    }
+    return names;
+}
+
 QString restoreAlarms(AlarmModel &alarms, const JournalOpening &opening)
 {
     int unacknowledged = 0;
     int acknowledged = 0;
     int shelves = 0;
+    const QStringList names = standingNames(alarms);
     for (const AlarmRow &saved : opening.standing) {
-        if (saved.state == AlarmState::Normal)
+        const int row = int(names.indexOf(saved.name));
+        if (saved.state == AlarmState::Normal || row < 0)
             continue;
-        for (int row = 0; row < alarms.rowCount(); ++row) {
-            if (alarms.row(row).name != saved.name)
-                continue;
-            alarms.restore(row, saved);
-            unacknowledged += saved.unacknowledged();
-            acknowledged += saved.state == AlarmState::Acknowledged;
-            shelves += saved.state == AlarmState::Shelved;
-        }
+        alarms.restore(row, saved);
+        unacknowledged += saved.unacknowledged();
+        acknowledged += saved.state == AlarmState::Acknowledged;
+        shelves += saved.state == AlarmState::Shelved;
     }
     QStringList parts;
     if (unacknowledged > 0)

@@ -105,6 +105,7 @@ QStringList history(const QString &file, const QString &where = "1")
 
 // "A:U" the row A's alarm unacknowledged (U! not heard), A acknowledged, S+ shelved for an
 // hour more, S- shelved until a minute ago, N normal; each with 3 events, the last a minute ago.
+// An underscore stands for a blank: "A_#2" is the second row named A.
 QList<AlarmRow> standing(const QString &spec)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -112,7 +113,7 @@ QList<AlarmRow> standing(const QString &spec)
     for (const QString &item : spec.split(' ', Qt::SkipEmptyParts)) {
         const QStringList part = item.split(':');
         AlarmRow a;
-        a.name = part.at(0);
+        a.name = QString(part.at(0)).replace('_', ' ');
         a.state = QMap<QChar, AlarmState> {{'U', AlarmState::Unacknowledged}, {'A', AlarmState::Acknowledged},
                                            {'S', AlarmState::Shelved}, {'N', AlarmState::Normal}}.value(part.at(1).at(0));
         a.notHeard = part.at(1).endsWith('!');
@@ -217,24 +218,26 @@ void TestJournal::restore_data()
     QTest::addColumn<QString>("saved");
     QTest::addColumn<bool>("repeat");
     QTest::addColumn<QString>("steps");
-    // The model's transitions, plays and lines, then each row's count.
+    // The model's transitions, plays and lines, then each row's count: rows A, B and A again.
     QTest::addColumn<QString>("trace");
 
     const QString before = " from before 03:04:05]";
     QTest::newRow("unacknowledged: rings once more, its count back") << "A:U" << false << ""
-        << "0U(restore) 0R(restore) +0 *0 [Restored 1 unacknowledged alarm" + before + " = 3 0";
+        << "0U(restore) 0R(restore) +0 *0 [Restored 1 unacknowledged alarm" + before + " = 3 0 0";
     QTest::newRow("with the repeat until ack it repeats") << "A:U B:U" << true << "p0"
         << "0U(restore) 0R(restore) +0 *0 1U(restore) 1R(restore) +1 *1 [Restored 2 unacknowledged alarms" + before
-               + " 0R(repeat) +0 = 3 3";
+               + " 0R(repeat) +0 = 3 3 0";
     QTest::newRow("not heard") << "A:U!" << false << ""
-        << "0U!(restore) 0R!(restore) +0 *0 [Restored 1 unacknowledged alarm" + before + " = 3 0";
-    QTest::newRow("acknowledged: never rung") << "A:A" << false << "" << "0A(restore) [Restored 1 acknowledged alarm" + before + " = 3 0";
-    QTest::newRow("a shelf keeps its end") << "A:S+ B:N" << false << "" << "0S(restore) [Restored 1 shelf" + before + " = 3 0";
+        << "0U!(restore) 0R!(restore) +0 *0 [Restored 1 unacknowledged alarm" + before + " = 3 0 0";
+    QTest::newRow("acknowledged: never rung") << "A:A" << false << "" << "0A(restore) [Restored 1 acknowledged alarm" + before + " = 3 0 0";
+    QTest::newRow("a shelf keeps its end") << "A:S+ B:N" << false << "" << "0S(restore) [Restored 1 shelf" + before + " = 3 0 0";
     QTest::newRow("a shelf that ended meanwhile ends with its line") << "A:S-" << false << ""
-        << "0S(restore) [Restored 1 shelf" + before + " [[A] shelf ended] 0A(shelf end) = 3 0";
+        << "0S(restore) [Restored 1 shelf" + before + " [[A] shelf ended] 0A(shelf end) = 3 0 0";
     QTest::newRow("a row that is gone is named, not restored") << "Gone:U B:A" << false << ""
-        << "1A(restore) [Restored 1 acknowledged alarm from before 03:04:05; not restored, as no row has their events now: [Gone]] = 0 3";
-    QTest::newRow("nothing stood: no line, counts from 0") << "A:N" << false << "e0" << "0R(event) +0 *0 = 1 0";
+        << "1A(restore) [Restored 1 acknowledged alarm from before 03:04:05; not restored, as no row has their events now: [Gone]] = 0 3 0";
+    QTest::newRow("two rows of one name keep their own alarms") << "A:A A_#2:U" << false << ""
+        << "0A(restore) 2U(restore) 2R(restore) +2 *2 [Restored 1 unacknowledged alarm and 1 acknowledged alarm" + before + " = 3 0 3";
+    QTest::newRow("nothing stood: no line, counts from 0") << "A:N" << false << "e0" << "0R(event) +0 *0 = 1 0 0";
 }
 
 // The alarms that stood when Velmar last stopped, as a crash leaves them in the file, come back
@@ -248,9 +251,11 @@ void TestJournal::restore()
     QVERIFY(writeBefore("j.db", standing(saved)));
     AlarmSettings settings;
     settings.repeatUntilAck = repeat;
-    JournalRun run("j.db", settings);
+    JournalRun run("j.db", settings, {"A", "B", "A"});
     run.run(steps);
-    const auto counts = [&run] { return QStringLiteral(" = %1 %2").arg(run.model.row(0).count).arg(run.model.row(1).count); };
+    const auto counts = [&run] {
+        return QStringLiteral(" = %1 %2 %3").arg(run.model.row(0).count).arg(run.model.row(1).count).arg(run.model.row(2).count);
+    };
     QTRY_COMPARE(run.seen.join(' ') + counts(), trace);
 }
 
