@@ -19,6 +19,8 @@ constexpr int BusyTimeoutMs = 200;
 constexpr int SqliteCorrupt = 11;
 constexpr int SqliteNotADatabase = 26;
 constexpr int PrimaryCodeMask = 0xff;
+// How every SQLite database file begins.
+const QByteArray FileHeader = QByteArrayLiteral("SQLite format 3\0");
 const QString SetAsideTimeFormat = QStringLiteral("yyyyMMdd-hhmmss");
 // The files SQLite keeps beside the database in write-ahead-log mode.
 const QStringList Companions = { QStringLiteral("-wal"), QStringLiteral("-shm") };
@@ -70,6 +72,11 @@ const QString ReplaceAlarm = QStringLiteral(
 const QString SelectAlarms = QStringLiteral(
     "SELECT row, state, not_heard, not_heard_reason, quiet_events, count, first_ms, last_ms, "
     "unacknowledged_since_ms, sender, event, text, shelved_since_ms, shelf_end_ms FROM alarms");
+
+QString reason(const QSqlError &error)
+{
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
 
 AlarmState stateFromWord(const QString &word)
 {
@@ -159,8 +166,10 @@ bool JournalDatabase::isOpen() const
 bool JournalDatabase::stillThere() const
 {
     struct stat now {};
-    return ::stat(QFile::encodeName(file).constData(), &now) == 0 && qint64(now.st_dev) == device
-        && qint64(now.st_ino) == inode;
+    if (::stat(QFile::encodeName(file).constData(), &now) != 0 || qint64(now.st_dev) != device || qint64(now.st_ino) != inode)
+        return false;
+    QFile header(file);
+    return header.open(QIODevice::ReadOnly) && header.read(FileHeader.size()) == FileHeader;
 }
 
 bool JournalDatabase::damaged() const
@@ -185,7 +194,7 @@ JournalDatabase::Check JournalDatabase::connect(QString &problem)
     db.setDatabaseName(file);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!db.open()) {
-        problem = db.lastError().text();
+        problem = reason(db.lastError());
         return Check::Failed;
     }
     struct stat opened {};
@@ -289,7 +298,7 @@ void JournalDatabase::note(const QSqlQuery &query, QString &problem)
     const QSqlError error = query.lastError();
     const int code = error.nativeErrorCode().toInt() & PrimaryCodeMask;
     lastDamaged = code == SqliteCorrupt || code == SqliteNotADatabase;
-    problem = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    problem = reason(error);
 }
 
 bool JournalDatabase::write(const std::deque<JournalEntry> &entries, const QList<AlarmRow> &standing, QString &problem)

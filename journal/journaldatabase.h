@@ -36,7 +36,8 @@ public:
     bool open(const QString &file, QString &problem);
     void close();
     bool isOpen() const;
-    // False when the file under the name is no longer the one opened: deleted or replaced.
+    // False when the file under the name is no longer the one opened, deleted or replaced, or
+    // no longer begins as a database does: overwritten by another program.
     bool stillThere() const;
     // The last failure showed a damaged file, or one that is no database any more.
     bool damaged() const;

@@ -125,7 +125,7 @@ bool JournalWriter::writeWaiting(QString &problem)
 {
     if (database.isOpen() && !database.stillThere()) {
         database.close();
-        failing(QStringLiteral("it was deleted or replaced"));
+        failing(QStringLiteral("it was deleted, replaced or overwritten"));
         standingWaiting = standingSeen;
     }
     if (!database.isOpen() && !reopen(problem))
@@ -172,7 +172,8 @@ void JournalWriter::working()
         return;
     isFailing = false;
     retryTimer->stop();
-    emit log(QStringLiteral("Journal %1 is written again, with the %2 entries that waited").arg(name()).arg(waitedWhileFailing),
+    emit log(QStringLiteral("Journal %1 is written again, with the %2 that waited")
+                 .arg(name(), waitedWhileFailing == 1 ? QStringLiteral("entry") : QStringLiteral("%1 entries").arg(waitedWhileFailing)),
              LogColours::Recovery);
     if (dropped > 0)
         emit log(QStringLiteral("Journal %1 lost %2 entries: at most %3 wait in memory").arg(name()).arg(dropped).arg(MaxWaiting),

@@ -274,9 +274,12 @@ void TestJournal::faults_data()
     QTest::newRow("written with a newer schema: set aside") << "newer"
         << "[Journal F could not be trusted (written with a newer schema, N): kept as F.broken-T; a new journal starts]";
     QTest::newRow("locked by another program") << "locked" << failed + "database is locked" + back;
-    QTest::newRow("deleted while it runs") << "deleted" << failed + "it was deleted or replaced" + back;
+    QTest::newRow("deleted while it runs") << "deleted" << failed + "it was deleted, replaced or overwritten" + back;
     QTest::newRow("replaced by another file while it runs") << "replaced"
-        << failed + "it was deleted or replaced; its entries wait in memory] [Journal F could not be trusted (file is not a "
+        << failed + "it was deleted, replaced or overwritten; its entries wait in memory] [Journal F could not be trusted (file is not a "
+                    "database): kept as F.broken-T; a new journal starts] [Journal F is written again, with the N entries that waited]";
+    QTest::newRow("overwritten in place while it runs") << "overwritten"
+        << failed + "it was deleted, replaced or overwritten; its entries wait in memory] [Journal F could not be trusted (file is not a "
                     "database): kept as F.broken-T; a new journal starts] [Journal F is written again, with the N entries that waited]";
     QTest::newRow("a file size limit, as a full disk") << "size" << failed + "disk I/O error" + back;
 }
@@ -311,7 +314,7 @@ void TestJournal::faults()
         run.run("e0");
         QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
         other.setDatabaseName(file);
-        if (fault == "locked" || fault == "deleted" || fault == "replaced" || fault == "size")
+        if (fault != "folder" && fault != "corrupt" && fault != "newer")
             QTRY_COMPARE(history(file, "kind = 'event'").size(), 1);
         if (fault == "locked")
             QVERIFY(other.open() && QSqlQuery(other).exec("BEGIN EXCLUSIVE") && QSqlQuery(other).exec("DELETE FROM alarms"));
@@ -319,6 +322,9 @@ void TestJournal::faults()
             QVERIFY(QFile::remove(file) && QFile::remove(file + "-wal") && QFile::remove(file + "-shm"));
         if (fault == "replaced")
             QVERIFY(writeFile("new", garbage) && QFile::rename("new", file));
+        QFile overwritten(file);
+        if (fault == "overwritten")
+            QVERIFY(overwritten.open(QIODevice::ReadWrite) && overwritten.write(garbage) == garbage.size() && overwritten.flush());
         if (fault == "size") {
             std::signal(SIGXFSZ, SIG_IGN);
             rlimit small {256 * 1024, unlimited.rlim_max};
