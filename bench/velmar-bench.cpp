@@ -56,6 +56,8 @@ const QByteArray BurstRow = QByteArrayLiteral("EVENT Tick \"" VELMAR_SOURCE_DIR 
 // The first alarm may cost this much more than the later ones.
 constexpr double FirstPlayRatio = 1.5;
 constexpr double JournalPlayCostMs = 0.5;
+// A play varies by milliseconds on a busy machine: more runs, off and on in turn.
+constexpr int JournalPlayRuns = 7;
 constexpr int JournalStormEvents = 100000;
 constexpr double JournalStormRate = 20000;
 constexpr int JournalWaitMs = 30000;
@@ -422,7 +424,7 @@ void addJournalPlays(QVector<Figure> &figures)
     PulseServer pulse;
     if (!PulseServer::unavailable().isEmpty() || !pulse.start())
         warn(QStringLiteral("plays"), QStringLiteral("no private PulseAudio server: the default output plays"));
-    for (int r = 0; r < Runs; ++r) {
+    for (int r = 0; r < JournalPlayRuns; ++r) {
         off.runs.append(playsInNewProcess(true).laterMs);
         on.runs.append(playsInNewProcess(true, true).laterMs);
         cost.runs.append(on.runs.last() < 0 || off.runs.last() < 0 ? -1 : qMax(0.0, on.runs.last() - off.runs.last()));
