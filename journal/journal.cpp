@@ -61,9 +61,8 @@ Journal::~Journal()
 
 void Journal::start()
 {
-    const QStringList names = standingNames(*alarms);
     JournalOpening opening;
-    QMetaObject::invokeMethod(writer, [this, names] { return writer->open(names); }, Qt::BlockingQueuedConnection, &opening);
+    QMetaObject::invokeMethod(writer, [this] { return writer->open(standing); }, Qt::BlockingQueuedConnection, &opening);
     add(entry(JournalEntry::Kind::Start));
     restore(opening);
 }
@@ -93,7 +92,7 @@ void Journal::soundFound(bool lost, const QString &text)
 
 void Journal::add(const JournalEntry &entry)
 {
-    enqueue([this, &entry] { queue.entries.append(entry); });
+    enqueue([this, &entry] { queue.entries.push_back(entry); });
 }
 
 // The writer is woken once for what gathers until it next takes the queue.
@@ -102,7 +101,7 @@ void Journal::enqueue(const std::function<void()> &change)
     bool first = false;
     {
         QMutexLocker locker(&queue.mutex);
-        first = queue.entries.isEmpty() && queue.standing.isEmpty();
+        first = queue.entries.empty() && queue.standing.isEmpty();
         change();
     }
     if (first)

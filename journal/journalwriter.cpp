@@ -4,6 +4,8 @@
 #include <QMutexLocker>
 #include <QTimer>
 
+#include <iterator>
+
 #include "journal/journalqueue.h"
 #include "log/logcolours.h"
 
@@ -77,14 +79,17 @@ void JournalWriter::finish()
 // The newest entries are kept when too many wait: they tell what stands now.
 void JournalWriter::takeQueue()
 {
-    QVector<JournalEntry> entries;
+    std::deque<JournalEntry> entries;
     QHash<QString, AlarmRow> standing;
     {
         QMutexLocker locker(&queue->mutex);
         entries.swap(queue->entries);
         standing.swap(queue->standing);
     }
-    waiting.insert(waiting.end(), entries.cbegin(), entries.cend());
+    if (waiting.empty())
+        waiting.swap(entries);
+    else
+        waiting.insert(waiting.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
     if (waiting.size() > size_t(MaxWaiting)) {
         const size_t excess = waiting.size() - MaxWaiting;
         waiting.erase(waiting.begin(), waiting.begin() + excess);
