@@ -19,13 +19,9 @@ JournalWriter::JournalWriter(const JournalSettings &settings, JournalQueue *queu
     : settings(settings)
     , queue(queue)
     , database(QStringLiteral("velmar-journal-writer-%1").arg(quintptr(this)))
-    , flushTimer(new QTimer(this))
     , retryTimer(new QTimer(this))
     , pruneTimer(new QTimer(this))
 {
-    flushTimer->setSingleShot(true);
-    flushTimer->setInterval(FlushMs);
-    connect(flushTimer, &QTimer::timeout, this, &JournalWriter::flush);
     retryTimer->setInterval(RetryMs);
     connect(retryTimer, &QTimer::timeout, this, &JournalWriter::retry);
     pruneTimer->setInterval(PruneEveryMs);
@@ -58,12 +54,6 @@ JournalOpening JournalWriter::open(const QStringList &rowNames)
     return opening;
 }
 
-void JournalWriter::wake()
-{
-    if (!flushTimer->isActive())
-        flushTimer->start();
-}
-
 void JournalWriter::finish()
 {
     takeQueue();
@@ -71,7 +61,6 @@ void JournalWriter::finish()
     if (!waiting.empty() || !standingWaiting.isEmpty())
         writeWaiting(problem);
     database.close();
-    flushTimer->stop();
     retryTimer->stop();
     pruneTimer->stop();
 }
