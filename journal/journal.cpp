@@ -105,7 +105,7 @@ void Journal::enqueue(const std::function<void()> &change)
         change();
     }
     if (first)
-        QMetaObject::invokeMethod(writer, &JournalWriter::flush, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(writer, &JournalWriter::wake, Qt::QueuedConnection);
 }
 
 JournalEntry Journal::entry(JournalEntry::Kind kind, const QString &text, const QString &state) const

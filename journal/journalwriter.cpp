@@ -19,9 +19,12 @@ JournalWriter::JournalWriter(const JournalSettings &settings, JournalQueue *queu
     : settings(settings)
     , queue(queue)
     , database(QStringLiteral("velmar-journal-writer-%1").arg(quintptr(this)))
+    , flushTimer(new QTimer(this))
     , retryTimer(new QTimer(this))
     , pruneTimer(new QTimer(this))
 {
+    flushTimer->setSingleShot(true);
+    connect(flushTimer, &QTimer::timeout, this, &JournalWriter::flush);
     retryTimer->setInterval(RetryMs);
     connect(retryTimer, &QTimer::timeout, this, &JournalWriter::retry);
     pruneTimer->setInterval(PruneEveryMs);
@@ -54,6 +57,12 @@ JournalOpening JournalWriter::open(const QStringList &rowNames)
     return opening;
 }
 
+void JournalWriter::wake()
+{
+    if (!flushTimer->isActive())
+        flushTimer->start(FlushMs);
+}
+
 void JournalWriter::finish()
 {
     takeQueue();
@@ -61,6 +70,7 @@ void JournalWriter::finish()
     if (!waiting.empty() || !standingWaiting.isEmpty())
         writeWaiting(problem);
     database.close();
+    flushTimer->stop();
     retryTimer->stop();
     pruneTimer->stop();
 }
@@ -90,12 +100,21 @@ void JournalWriter::takeQueue()
     }
 }
 
+bool JournalWriter::queueWaits()
+{
+    QMutexLocker locker(&queue->mutex);
+    return !queue->entries.empty() || !queue->standing.isEmpty();
+}
+
 // While writing fails, only the retry timer tries again; the entries wait meanwhile.
 void JournalWriter::flush()
 {
     takeQueue();
-    if (!isFailing)
-        tryWrite();
+    if (isFailing)
+        return;
+    tryWrite();
+    if (!isFailing && queueWaits())
+        flushTimer->start(0);
 }
 
 void JournalWriter::retry()

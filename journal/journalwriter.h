@@ -18,9 +18,9 @@ class QTimer;
 struct JournalQueue;
 
 // The journal's writer, on a thread of its own with its own connection, so that no write
-// delays a sound or the window: as soon as it is free it takes everything that waits in the
-// queue and commits it in one transaction, so that a storm's entries go in large batches and a
-// quiet desk's one by one, each within milliseconds. When the file cannot be written it keeps the
+// delays a sound or the window: 20 ms after an entry comes to an empty queue, when the sound it
+// follows has started, it takes everything that waits and commits it in one transaction; what
+// came during a commit goes next at once, so that a storm's entries go in large batches. When the file cannot be written it keeps the
 // entries in memory (the newest 100,000), tries again every second, and says so once when
 // writing fails and once when it works again. It also deletes entries older than the days kept,
 // a slice at a time.
@@ -31,6 +31,7 @@ class JournalWriter : public QObject
 
 public:
     static constexpr int RetryMs = 1000;
+    static constexpr int FlushMs = 20;
     static constexpr int MaxWaiting = 100000;
     static constexpr int PruneSlice = 2000;
     static constexpr int PruneEveryMs = 24 * 60 * 60 * 1000;
@@ -41,8 +42,8 @@ public:
     // Opens the file and reads the alarms that stood for `rowNames`, forgetting those of rows
     // no longer configured.
     JournalOpening open(const QStringList &rowNames);
-    // Entries wait in the queue: writes them, and those that come meanwhile, at once.
-    void flush();
+    // Entries wait in the queue.
+    void wake();
     // Writes what waits, a last time, and closes the file.
     void finish();
 
@@ -51,6 +52,8 @@ signals:
 
 private:
     void takeQueue();
+    bool queueWaits();
+    void flush();
     void retry();
     void tryWrite();
     bool writeWaiting(QString &problem);
@@ -70,6 +73,7 @@ private:
     qint64 dropped = 0;
     qint64 waitedWhileFailing = 0;
     bool isFailing = false;
+    QTimer *flushTimer;
     QTimer *retryTimer;
     QTimer *pruneTimer;
 };
