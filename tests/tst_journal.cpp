@@ -106,11 +106,11 @@ QStringList history(const QString &file, const QString &where = "1")
 // "A:U" the row A's alarm unacknowledged (U! not heard), A acknowledged, S+ shelved for an
 // hour more, S- shelved until a minute ago, N normal; each with 3 events, the last a minute ago.
 // An underscore stands for a blank: "A_#2" is the second row named A.
-QList<AlarmRow> standing(const QString &spec)
+QList<AlarmRow> standing(const QString &items)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     QList<AlarmRow> alarms;
-    for (const QString &item : spec.split(' ', Qt::SkipEmptyParts)) {
+    for (const QString &item : items.split(' ', Qt::SkipEmptyParts)) {
         const QStringList part = item.split(':');
         AlarmRow a;
         a.name = QString(part.at(0)).replace('_', ' ');
