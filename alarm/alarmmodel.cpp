@@ -292,6 +292,35 @@ int AlarmModel::soundBack()
     return rung;
 }
 
+void AlarmModel::restore(int row, const AlarmRow &saved)
+{
+    settleDue();
+    if (!validRow(row) || saved.state == AlarmState::Normal)
+        return;
+    AlarmRow &alarm = rows[row].alarm;
+    const AlarmTransition transition = begin(row, AlarmCause::Restore);
+    alarm.state = saved.unacknowledged() ? AlarmState::Unacknowledged : saved.state;
+    // A row made critical since then cannot stay shelved.
+    if (alarm.state == AlarmState::Shelved && alarm.critical)
+        alarm.state = AlarmState::Acknowledged;
+    alarm.notHeard = saved.unacknowledged() && saved.notHeard;
+    alarm.notHeardReason = alarm.notHeard ? saved.notHeardReason : QString();
+    alarm.quietEvents = saved.quietEvents;
+    alarm.count = saved.count;
+    alarm.firstMs = saved.firstMs;
+    alarm.lastMs = saved.lastMs;
+    alarm.unacknowledgedSinceMs = saved.unacknowledgedSinceMs;
+    alarm.sender = saved.sender;
+    alarm.event = saved.event;
+    alarm.text = saved.text;
+    alarm.shelvedSinceMs = saved.shelvedSinceMs;
+    alarm.shelfEndMs = saved.shelfEndMs;
+    finish(transition);
+    if (alarm.unacknowledged() && ringsNow(alarm))
+        ring(Ring {row, alarm.sender, alarm.event, alarm.text, wallNow(), AlarmCause::Restore});
+    armDue();
+}
+
 void AlarmModel::markCritical(const QStringList &criticalEvents)
 {
     QStringList unused = criticalEvents;

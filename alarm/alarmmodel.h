@@ -86,6 +86,10 @@ public:
     // meanwhile rings again. Returns how many did.
     void soundLost(const QString &reason);
     int soundBack();
+    // Brings back the alarm that `saved` kept of this row before a restart, with its times,
+    // counts and marks: an unacknowledged one rings once more, an acknowledged one stays
+    // quiet, a shelf keeps its end (and ends at once when that has passed).
+    void restore(int row, const AlarmRow &saved);
 
 signals:
     // Every change of a row's state or marks.

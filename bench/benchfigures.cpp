@@ -94,12 +94,12 @@ double configLoadMs(const QString &path)
     return timer.nsecsElapsed() / 1e6;
 }
 
-double startUpMs(const QString &velmarPath, QString &error)
+double startUpMs(const QString &velmarPath, QString &error, const QByteArray &extraConfig)
 {
     QTemporaryDir dir;
     FloodServer server(ClientSession::ClientNode);
     const quint16 port = server.startListening();
-    const QString configPath = ClientSession::writeConfig(dir.path(), port);
+    const QString configPath = ClientSession::writeConfig(dir.path(), port, extraConfig);
 
     QEventLoop loop;
     qint64 subscribedNs = -1;

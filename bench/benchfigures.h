@@ -13,8 +13,9 @@ double configLoadMs(const QString &path);
 // Writes a configuration file of `lines` lines with comments and quotes to `path`.
 bool writeLargeConfig(const QString &path, int lines);
 
-// Milliseconds from starting the `velmar` process to its subscription reaching the server.
-double startUpMs(const QString &velmarPath, QString &error);
+// Milliseconds from starting the `velmar` process to its subscription reaching the server;
+// `extraConfig` goes at the end of its configuration.
+double startUpMs(const QString &velmarPath, QString &error, const QByteArray &extraConfig = {});
 
 // The process's peak resident memory (VmHWM) in KiB.
 qint64 peakResidentKiB();

@@ -63,11 +63,11 @@ int openFiles()
 
 } // namespace
 
-PlayTimes measurePlays(bool prepared, QString &error)
+PlayTimes measurePlays(bool prepared, const QByteArray &extraKeys, QString &error)
 {
     PlayTimes times;
     QTemporaryDir dir;
-    if (!QDir::setCurrent(dir.path()) || !loadBenchConfig(dir, prepared ? "SOUND_WATCH 1\n" : "")) {
+    if (!QDir::setCurrent(dir.path()) || !loadBenchConfig(dir, (prepared ? "SOUND_WATCH 1\n" : "") + extraKeys)) {
         error = QStringLiteral("cannot write the configuration");
         return times;
     }

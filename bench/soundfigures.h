@@ -4,14 +4,15 @@
 
 // Milliseconds from an event reaching the main window to its row's player in PlayingState,
 // for the first play of a fresh process and the median of the plays after it; with `prepared`
-// the window prepares its players (SOUND_WATCH 1). Runs in the calling process, which must
-// not have built a media player before. Negative on failure.
+// the window prepares its players (SOUND_WATCH 1); `extraKeys` go at the end of the
+// configuration. Runs in the calling process, which must not have built a media player before.
+// Negative on failure.
 struct PlayTimes
 {
     double firstMs = -1;
     double laterMs = -1;
 };
-PlayTimes measurePlays(bool prepared, QString &error);
+PlayTimes measurePlays(bool prepared, const QByteArray &extraKeys, QString &error);
 
 // What the sound watch makes of a private PulseAudio server that is killed and started
 // again: seconds from the kill to the lost line and from the new server's first accepted

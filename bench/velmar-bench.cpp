@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QVector>
+#include <QtTest>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 
 #include "benchfigures.h"
 #include "clientsession.h"
+#include "journalfigures.h"
 #include "linkfigures.h"
 #include "log/logarea.h"
 #include "pulseserver.h"
@@ -42,6 +45,9 @@ const QString DebugOff = QStringLiteral("*.debug=false");
 const QString DebugOn = QStringLiteral("*.debug=false\nvelmar.*.debug=true");
 const QString MemoryProbe = QStringLiteral("--memory-probe");
 const QString PlayProbe = QStringLiteral("--play-probe");
+const QString JournalArgument = QStringLiteral("journal");
+// A journal in the working directory.
+const QByteArray JournalKey = QByteArrayLiteral("JOURNAL journal.db\n");
 constexpr int Flaps = 60;
 constexpr int BurstEvents = 1000;
 constexpr double BurstAnswerMs = 1000;
@@ -58,6 +64,16 @@ const QByteArray DeskConfig = QByteArrayLiteral("DESKS Peer\nEVENT Alarm x.wav 5
 const QByteArray DeskAck = QByteArrayLiteral("Peer>Bench _AlarmAcknowledged Dev Alarm bob@b\n");
 const QByteArray DeskAlarm = QByteArrayLiteral("Dev>Bench _Alarm\n");
 const QByteArray DeskOther = QByteArrayLiteral("Peer>Bench _Other Dev Alarm bob@b\n");
+constexpr double JournalPlayCostMs = 0.5;
+// A play varies by milliseconds on a busy machine: more runs, off and on in turn.
+constexpr int JournalPlayRuns = 7;
+constexpr int JournalStormEvents = 100000;
+constexpr double JournalStormRate = 20000;
+constexpr int JournalWaitMs = 30000;
+constexpr int LargeJournalEntries = 1000000;
+constexpr int LargeJournalDays = 7;
+constexpr int CrashRuns = 20;
+constexpr int CrashStormEvents = 10000;
 
 struct Figure {
     QString name;
@@ -308,21 +324,22 @@ void addProcesses(QVector<Figure> &figures)
 }
 
 // The child process of the play figures: prints the first and the later plays' milliseconds.
-int playProbe(bool prepared)
+int playProbe(bool prepared, bool journal)
 {
     QString error;
-    const PlayTimes times = measurePlays(prepared, error);
+    const PlayTimes times = measurePlays(prepared, journal ? JournalKey : QByteArray(), error);
     if (!error.isEmpty())
         warn(QStringLiteral("plays"), error);
     std::printf("%f %f\n", times.firstMs, times.laterMs);
     return times.firstMs < 0 ? 1 : 0;
 }
 
-PlayTimes playsInNewProcess(bool prepared)
+PlayTimes playsInNewProcess(bool prepared, bool journal = false)
 {
     QProcess probe;
     probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    probe.start(QCoreApplication::applicationFilePath(), {PlayProbe, prepared ? QStringLiteral("prepared") : QStringLiteral("plain")});
+    probe.start(QCoreApplication::applicationFilePath(), {PlayProbe, prepared ? QStringLiteral("prepared") : QStringLiteral("plain"),
+                                                          journal ? JournalArgument : QString()});
     PlayTimes times;
     if (!probe.waitForFinished(-1) || probe.exitCode() != 0)
         return times;
@@ -441,6 +458,116 @@ void addDesks(QVector<Figure> &figures)
     figures << paced << burst << othersPaced << othersBurst;
 }
 
+// The same figure with the journal off and on, in the same run.
+void addJournalPlays(QVector<Figure> &figures)
+{
+    Figure off{ QStringLiteral("later plays, journal off"), QStringLiteral("ms"), {}, 0, false };
+    Figure on{ QStringLiteral("later plays, journal on"), QStringLiteral("ms"), {}, 0, false };
+    // A difference below zero is noise, and shows as 0.
+    Figure cost{ QStringLiteral("journal's cost per play"), QStringLiteral("ms"), {}, JournalPlayCostMs, false };
+    PulseServer pulse;
+    if (!PulseServer::unavailable().isEmpty() || !pulse.start())
+        warn(QStringLiteral("plays"), QStringLiteral("no private PulseAudio server: the default output plays"));
+    for (int r = 0; r < JournalPlayRuns; ++r) {
+        off.runs.append(playsInNewProcess(true).laterMs);
+        on.runs.append(playsInNewProcess(true, true).laterMs);
+        cost.runs.append(on.runs.last() < 0 || off.runs.last() < 0 ? -1 : qMax(0.0, on.runs.last() - off.runs.last()));
+    }
+    figures << off << on << cost;
+}
+
+// 100,000 events that all match a row, as fast as the server sends them; with the journal,
+// how many of them it holds once it has caught up.
+void addJournalStorm(QVector<Figure> &figures, const QString &journal)
+{
+    Figure off{ QStringLiteral("100k matching, journal off"), QStringLiteral("events/s"), {}, 0, true };
+    Figure on{ QStringLiteral("100k matching, journal on"), QStringLiteral("events/s"), {}, JournalStormRate, true };
+    Figure offStall{ QStringLiteral("stall, journal off"), QStringLiteral("ms"), {}, 0, false };
+    Figure stall{ QStringLiteral("stall, journal on"), QStringLiteral("ms"), {}, 30, false };
+    Figure kept{ QStringLiteral("events in the journal"), QString(), {}, JournalStormEvents, true };
+    Figure lag{ QStringLiteral("journal caught up after"), QStringLiteral("ms"), {}, 0, false };
+    for (bool withJournal : {false, true}) {
+        ClientSession session(BurstRow + (withJournal ? "JOURNAL \"" + journal.toUtf8() + "\"\n" : QByteArray()));
+        QString error;
+        if (!session.open(error)) {
+            warn(on.name, error);
+            continue;
+        }
+        for (int r = 0; r < Runs; ++r) {
+            const int before = withJournal ? journalEvents(journal) : 0;
+            double gapMs = 0;
+            const double perSecond = rate(JournalStormEvents, session.burst(JournalStormEvents, 1, gapMs, error));
+            (withJournal ? on : off).runs.append(perSecond);
+            (withJournal ? stall : offStall).runs.append(gapMs);
+            if (!withJournal)
+                continue;
+            QElapsedTimer caughtUp;
+            caughtUp.start();
+            if (!QTest::qWaitFor([&] { return journalEvents(journal) - before >= JournalStormEvents; }, JournalWaitMs))
+                warn(kept.name, QStringLiteral("the journal did not catch up"));
+            lag.runs.append(caughtUp.elapsed());
+            kept.runs.append(journalEvents(journal) - before);
+        }
+        if (!error.isEmpty())
+            warn(on.name, error);
+    }
+    figures << off << on << offStall << stall << kept << lag;
+}
+
+// Start-up and the history window with a journal of a million entries over the last week.
+void addLargeJournal(QVector<Figure> &figures, const QString &journal)
+{
+    Figure plain{ QStringLiteral("start-up, no journal"), QStringLiteral("ms"), {}, 0, false };
+    Figure large{ QStringLiteral("start-up, 1M-entry journal"), QStringLiteral("ms"), {}, 1000, false };
+    Figure hour{ QStringLiteral("history open, last hour"), QStringLiteral("ms"), {}, 500, false };
+    Figure week{ QStringLiteral("history open, last week"), QStringLiteral("ms"), {}, 500, false };
+    Figure filtered{ QStringLiteral("history, week, filter"), QStringLiteral("ms"), {}, 0, false };
+    if (!writeLargeJournal(journal, LargeJournalEntries, LargeJournalDays)) {
+        warn(large.name, QStringLiteral("cannot write the journal"));
+        return;
+    }
+    for (int r = 0; r < Runs; ++r) {
+        QString error;
+        plain.runs.append(startUpMs(QStringLiteral(VELMAR_EXE), error));
+        large.runs.append(startUpMs(QStringLiteral(VELMAR_EXE), error, "JOURNAL \"" + journal.toUtf8() + "\"\n"));
+        if (!error.isEmpty())
+            warn(large.name, error);
+        hour.runs.append(historyOpenMs(journal, 0, QString()));
+        week.runs.append(historyOpenMs(journal, 3, QString()));
+        filtered.runs.append(historyOpenMs(journal, 3, QStringLiteral("Fault7")));
+    }
+    figures << plain << large << hour << week << filtered;
+}
+
+// kill -9 at a random moment of a storm, again and again on the same journal.
+void addCrashes(QVector<Figure> &figures, const QString &journal)
+{
+    Figure intact{ QStringLiteral("crash: integrity check fails"), QString(), {}, 0, false };
+    Figure missing{ QStringLiteral("crash: events missing"), QString(), {}, 0, false };
+    Figure shown{ QStringLiteral("crash: events before the kill"), QString(), {}, 0, false };
+    int failures = 0;
+    for (int r = 0; r < CrashRuns; ++r) {
+        QString error;
+        const CrashRun run = crashRun(QStringLiteral(VELMAR_EXE), journal, CrashStormEvents, error);
+        if (!error.isEmpty())
+            warn(intact.name, error);
+        failures += !run.intact;
+        missing.runs.append(run.missing);
+        shown.runs.append(run.shownBefore);
+    }
+    intact.runs.append(failures);
+    figures << intact << missing << shown;
+}
+
+void addJournal(QVector<Figure> &figures)
+{
+    QTemporaryDir dir;
+    addJournalPlays(figures);
+    addJournalStorm(figures, dir.filePath(QStringLiteral("storm.db")));
+    addLargeJournal(figures, dir.filePath(QStringLiteral("large.db")));
+    addCrashes(figures, dir.filePath(QStringLiteral("crash.db")));
+}
+
 // Needs root: the relay runs in a network namespace whose link is cut and mended.
 void addLink(QVector<Figure> &figures)
 {
@@ -472,10 +599,10 @@ int main(int argc, char *argv[])
     if (arguments.contains(MemoryProbe))
         return memoryProbe();
     if (arguments.contains(PlayProbe))
-        return playProbe(arguments.contains(QStringLiteral("prepared")));
+        return playProbe(arguments.contains(QStringLiteral("prepared")), arguments.contains(JournalArgument));
 
-    // --only lines|floods|log|burst|storm|desks|processes|sound|flap|link runs one group of figures;
-    // link needs root, flap takes a minute.
+    // --only lines|floods|log|burst|storm|desks|processes|sound|flap|link|journal runs one group
+    // of figures; link needs root, flap takes a minute, journal a few.
     const int only = arguments.indexOf(QStringLiteral("--only"));
     const QString group = only >= 0 ? arguments.value(only + 1) : QString();
     QVector<Figure> figures;
@@ -499,6 +626,8 @@ int main(int argc, char *argv[])
         addSound(figures, Flaps);
     if (group == QLatin1String("link"))
         addLink(figures);
+    if (group == QLatin1String("journal"))
+        addJournal(figures);
     printTable(figures);
 
     const bool allPass = std::all_of(figures.cbegin(), figures.cend(), passes);

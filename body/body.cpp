@@ -9,6 +9,8 @@
 #include "app/connectbysignature.h"
 #include "app/config.h"
 #include "desks/desklink.h"
+#include "journal/historywindow.h"
+#include "journal/journal.h"
 #include "log/logcolours.h"
 #include "operator/commandrunner.h"
 #include "operator/operatorbar.h"
@@ -54,6 +56,7 @@ Body::Body(QWidget *parent)
     setupDesks();
     setupOperatorViews();
     setupRuns();
+    setupJournal();
 }
 
 Body::~Body() = default;
@@ -167,17 +170,17 @@ void Body::setupOperatorViews()
         resize(width(), height() + gridLayout->verticalSpacing() + bar->sizeHint().height());
     }
     if (QWidget *alarmWindow = views->alarmWindow())
-        addAlarmsSwitch(alarmWindow);
+        addWindowSwitch(alarmWindow, tr("Alarms"), QStringLiteral("ShowAlarms"));
 }
 
-// "Alarms" beside "Log" shows and hides the alarm list's window as "Log" does the log's.
-void Body::addAlarmsSwitch(QWidget *alarmWindow)
+// A check box after "Log" ("Alarms", "History") shows and hides a window as "Log" does the log's.
+void Body::addWindowSwitch(QWidget *window, const QString &text, const QString &name)
 {
-    auto *showAlarms = new QCheckBox(tr("Alarms"), frame);
-    showAlarms->setObjectName(QStringLiteral("ShowAlarms"));
-    showAlarms->setSizePolicy(ShowLog->sizePolicy());
-    gridLayout_3->addWidget(showAlarms, 0, 2);
-    connect(showAlarms, &QCheckBox::toggled, alarmWindow, &QWidget::setVisible);
+    auto *box = new QCheckBox(text, frame);
+    box->setObjectName(name);
+    box->setSizePolicy(ShowLog->sizePolicy());
+    gridLayout_3->addWidget(box, 0, gridLayout_3->columnCount());
+    connect(box, &QCheckBox::toggled, window, &QWidget::setVisible);
 }
 
 void Body::setupRuns()
@@ -200,6 +203,30 @@ void Body::setupDesks()
     if (soundWatch)
         desks->watchSound(soundWatch);
     setWindowTitle(tr("Velmar at %1").arg(stars->nodeNameField()->text()));
+}
+
+// The journal records the model's changes, the link and the sound output, brings back what
+// stood at the last stop once every other feature listens, and offers its history.
+void Body::setupJournal()
+{
+    if (!settings.journal.enabled())
+        return;
+    auto *journal = new Journal(settings.journal, alarms, this);
+    connect(journal, &Journal::log, &logArea, &LogArea::log);
+    connect(stars, &Stars::linkStateChanged, journal, [this, journal](LinkState state) {
+        if (state == LinkState::LoggedIn)
+            journal->linkUp(stars->address());
+        else if (state == LinkState::Down)
+            journal->linkDown(stars->address());
+    });
+    if (soundWatch) {
+        connect(soundWatch, &SoundWatch::outputChanged, journal, [this, journal] {
+            journal->soundFound(!soundWatch->canBeHeard(), soundWatch->output().text);
+        });
+    }
+    journal->start();
+    historyWindow = std::make_unique<HistoryWindow>(settings.journal.file);
+    addWindowSwitch(historyWindow.get(), tr("History"), QStringLiteral("ShowHistory"));
 }
 
 void Body::showNote(QWidget *note)

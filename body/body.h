@@ -12,6 +12,7 @@
 class AMsg;
 class AlarmModel;
 class DeskLink;
+class Journal;
 class LinkAlarm;
 class LinkSupervisor;
 class OperatorViews;
@@ -52,8 +53,9 @@ private:
     void setupOperatorViews();
     void setupRuns();
     void setupDesks();
+    void setupJournal();
     void askForAttention();
-    void addAlarmsSwitch(QWidget *alarms);
+    void addWindowSwitch(QWidget *window, const QString &text, const QString &name);
     void showPlaybackFailures(PlaybackWatch *watch);
 
     LogArea logArea;
@@ -70,4 +72,5 @@ private:
     SoundRows *soundRows = nullptr;
     SoundWatch *soundWatch = nullptr;
     DeskLink *desks = nullptr;
+    std::unique_ptr<QWidget> historyWindow;
 };

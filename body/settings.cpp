@@ -1,5 +1,6 @@
 #include "body/settings.h"
 
+#include <QDir>
 #include <QtGlobal>
 
 #include "app/config.h"
@@ -15,6 +16,7 @@ constexpr int DefaultAlarmRepeatSeconds = 30;
 constexpr int FullVolume = 100;
 constexpr int LongestHoldoffMs = 600000;
 constexpr int LongestAlarmListKeepMin = 24 * 60;
+constexpr int LongestJournalKeepDays = 3650;
 constexpr int DefaultRunTimeoutSeconds = RunSettings::DefaultTimeoutMs / MsPerSecond;
 
 struct Bounds
@@ -177,6 +179,19 @@ QStringList readDesks(const Config &config)
     return desks;
 }
 
+// JOURNAL [file]: a name relative to the working directory, or the default state file.
+JournalSettings readJournal(const Config &config)
+{
+    JournalSettings journal;
+    const QStringList names = config.allValuesOf(QStringLiteral("JOURNAL"));
+    if (names.isEmpty())
+        return journal;
+    journal.file = names.first().isEmpty() ? JournalSettings::defaultFile(QProcessEnvironment::systemEnvironment())
+                                           : QDir::current().absoluteFilePath(names.first());
+    journal.keepDays = boundedKey(config, "JOURNAL_KEEP_DAYS", {1, LongestJournalKeepDays, JournalSettings::DefaultKeepDays, false});
+    return journal;
+}
+
 } // namespace
 
 bool Settings::supervisesLink() const
@@ -194,6 +209,7 @@ Settings Settings::fromConfig(const Config &config)
     settings.alarms = readAlarms(config);
     settings.runs = readRuns(config);
     settings.desks = readDesks(config);
+    settings.journal = readJournal(config);
     settings.soundWatch = switchedOnOnlyBy1(config, "SOUND_WATCH");
     const QStringList logFile = config.allValuesOf(QStringLiteral("LOG_FILE"));
     settings.logToFile = !logFile.isEmpty();

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "alarm/alarmsettings.h"
+#include "journal/journalsettings.h"
 #include "operator/operatorsettings.h"
 #include "operator/runsettings.h"
 #include "sound/alarmsound.h"
@@ -29,6 +30,7 @@ struct Settings
     RunSettings runs;
     // DESKS node ...: the peer desks, whose acknowledgements count here.
     QStringList desks;
+    JournalSettings journal;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
     bool supervisesLink() const;

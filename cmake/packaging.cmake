@@ -57,10 +57,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # sound file, and the sinks for PulseAudio (PipeWire's pulse server too) and plain ALSA.
 set(velmar_gstreamer_depends
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio, gstreamer1.0-alsa")
+# The alarm journal's SQLite driver, a Qt Sql plugin, is loaded at run time too.
 if(VELMAR_QT STREQUAL "5")
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5multimedia5-plugins, ${velmar_gstreamer_depends}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5multimedia5-plugins, libqt5sql5-sqlite, ${velmar_gstreamer_depends}")
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${velmar_gstreamer_depends}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, ${velmar_gstreamer_depends}")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav")
 # The programs that the example configuration runs on events: speech and desktop notifications.

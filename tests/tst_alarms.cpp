@@ -327,6 +327,7 @@ void TestAlarms::keysAddOnlyTheBar_data()
     QTest::newRow("without the keys") << QByteArray("UNKNOWN_KEY 1\n") << "^$" << "^$";
     QTest::newRow("bar, hold-off, repeat, tray, desks") << HornKeys + "TRAY 1\nDESKS Zendri2\n" << "^/OperatorBar|/Sound/MenuB$" << "/Sound/";
     QTest::newRow("alarm list, critical") << QByteArray("ALARM_LIST 1\nCRITICAL_EVENTS Ping\n") << "^/frame/ShowAlarms$" << ".";
+    QTest::newRow("alarm list and journal") << QByteArray("ALARM_LIST 1\nJOURNAL j.db\n") << "^/frame/Show(Alarms|History)$" << ".";
 }
 
 // Today's widgets keep their places and sizes, but for room made beside them; the window grows
