@@ -65,6 +65,7 @@ void Body::setupStars()
     connectBySignature(ShowLog, SIGNAL(toggled(bool)), &logArea, SLOT(setVisible(bool)));
     connectBySignature(stars, SIGNAL(log(const QString &, const QColor)),
                        &logArea, SLOT(log(const QString &, const QColor)));
+    connect(&logArea, &LogArea::verboseToggled, this, &Body::showVerbose);
     connectBySignature(stars, SIGNAL(starsIsReady()), this, SLOT(starsIsReady()));
     connectBySignature(stars, SIGNAL(anyAsk(const AMsg &)), this, SLOT(anyAsk(const AMsg &)));
     connectBySignature(stars, SIGNAL(anyAns(const AMsg &)), this, SLOT(anyAns(const AMsg &)));
@@ -79,6 +80,16 @@ void Body::setupStars()
     setupLinkSupervision();
     if (config.valueOf(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("1")).toInt(nullptr, 10) == 1)
         stars->connectToStars();
+}
+
+// The client's verbose lines reach the log window while "Verbose" is ticked. The client formats
+// them only while someone listens, so that unticked they cost a flood of events nothing.
+void Body::showVerbose(bool on)
+{
+    if (on)
+        connectBySignature(stars, SIGNAL(vlog(const QString &, const QColor)), &logArea, SLOT(vlog(const QString &, const QColor)));
+    else
+        disconnect(stars, SIGNAL(vlog(const QString &, const QColor)), &logArea, SLOT(vlog(const QString &, const QColor)));
 }
 
 void Body::setupLinkSupervision()

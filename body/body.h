@@ -43,6 +43,7 @@ private slots:
 
 private:
     void setupStars();
+    void showVerbose(bool on);
     void setupSounds();
     void setupAlarms();
     void setupLinkSupervision();
