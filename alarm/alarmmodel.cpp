@@ -530,7 +530,7 @@ void AlarmModel::armDue()
         due.stop();
         return;
     }
-    due.start(int(qBound<qint64>(0, wait, std::numeric_limits<int>::max())));
+    due.start(int(qBound(qint64(0), wait, qint64(std::numeric_limits<int>::max()))));
 }
 
 AlarmTransition AlarmModel::begin(int row, AlarmCause cause) const
