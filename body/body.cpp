@@ -8,10 +8,12 @@
 #include "alarm/alarmmodel.h"
 #include "app/connectbysignature.h"
 #include "app/config.h"
+#include "desktop/desktopnotifier.h"
 #include "log/logcolours.h"
 #include "operator/commandrunner.h"
 #include "operator/operatorbar.h"
 #include "operator/operatorviews.h"
+#include "operator/traynotifier.h"
 #include "sound/linkalarm.h"
 #include "sound/outputprobe.h"
 #include "sound/playbackwatch.h"
@@ -52,6 +54,7 @@ Body::Body(QWidget *parent)
     setupSoundWatch();
     setupOperatorViews();
     setupRuns();
+    setupNotifications();
 }
 
 Body::~Body() = default;
@@ -166,14 +169,14 @@ void Body::setupOperatorViews()
 {
     if (!settings.operatorViews.enabled())
         return;
-    auto *views = new OperatorViews(settings.operatorViews, alarms, sounds, stars, this);
+    operatorViews = new OperatorViews(settings.operatorViews, alarms, sounds, stars, this);
     if (soundWatch)
-        views->watchSound(soundWatch);
-    if (OperatorBar *bar = views->bar()) {
+        operatorViews->watchSound(soundWatch);
+    if (OperatorBar *bar = operatorViews->bar()) {
         gridLayout->addWidget(bar, 2, 0);
         resize(width(), height() + gridLayout->verticalSpacing() + bar->sizeHint().height());
     }
-    if (QWidget *alarmWindow = views->alarmWindow())
+    if (QWidget *alarmWindow = operatorViews->alarmWindow())
         addAlarmsSwitch(alarmWindow);
 }
 
@@ -195,6 +198,16 @@ void Body::setupRuns()
     connect(runner, &CommandRunner::log, &logArea, &LogArea::log);
     connect(alarms, &AlarmModel::eventTaken, runner, &CommandRunner::eventArrived);
     connect(alarms, &AlarmModel::rang, runner, [this, runner](const Ring &ring) { runner->ring(ring, alarms->row(ring.row).name); });
+}
+
+// Desktop notifications stand in for the tray's messages while the desktop has a service for them.
+void Body::setupNotifications()
+{
+    if (!settings.desktop.notify)
+        return;
+    notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus(), alarms, stars);
+    if (TrayNotifier *tray = operatorViews ? operatorViews->tray() : nullptr)
+        connect(notifier.get(), &DesktopNotifier::serviceChecked, tray, [tray](bool found) { tray->setMessagesShown(!found); });
 }
 
 void Body::showNote(QWidget *note)

@@ -11,6 +11,7 @@
 
 class AMsg;
 class AlarmModel;
+class DesktopNotifier;
 class LinkAlarm;
 class LinkSupervisor;
 class OperatorViews;
@@ -51,6 +52,7 @@ private:
     void setupSoundWatch();
     void setupOperatorViews();
     void setupRuns();
+    void setupNotifications();
     void askForAttention();
     void addAlarmsSwitch(QWidget *alarms);
     void showPlaybackFailures(PlaybackWatch *watch);
@@ -64,8 +66,11 @@ private:
     // Destroyed before the client it watches, so that the client's last disconnection
     // does not count as a lost link.
     std::unique_ptr<LinkSupervisor> linkSupervisor;
+    // Destroyed before the client too: the window closing is no lost link to notify.
+    std::unique_ptr<DesktopNotifier> notifier;
     LinkAlarm *linkAlarm = nullptr;
     AlarmModel *alarms = nullptr;
     SoundRows *soundRows = nullptr;
     SoundWatch *soundWatch = nullptr;
+    OperatorViews *operatorViews = nullptr;
 };

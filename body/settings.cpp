@@ -136,6 +136,13 @@ QVector<EventCommand> commands(const Config &config, const char *key, bool withE
     return result;
 }
 
+DesktopSettings readDesktop(const Config &config)
+{
+    DesktopSettings desktop;
+    desktop.notify = switchedOn(config, "NOTIFY");
+    return desktop;
+}
+
 RunSettings readRuns(const Config &config)
 {
     RunSettings runs;
@@ -162,6 +169,7 @@ Settings Settings::fromConfig(const Config &config)
     settings.operatorViews = readOperatorViews(config);
     settings.alarms = readAlarms(config);
     settings.runs = readRuns(config);
+    settings.desktop = readDesktop(config);
     settings.soundWatch = switchedOnOnlyBy1(config, "SOUND_WATCH");
     const QStringList logFile = config.allValuesOf(QStringLiteral("LOG_FILE"));
     settings.logToFile = !logFile.isEmpty();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarm/alarmsettings.h"
+#include "desktop/desktopsettings.h"
 #include "operator/operatorsettings.h"
 #include "operator/runsettings.h"
 #include "sound/alarmsound.h"
@@ -25,6 +26,7 @@ struct Settings
     AlarmSettings alarms;
     OperatorSettings operatorViews;
     RunSettings runs;
+    DesktopSettings desktop;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
     bool supervisesLink() const;

@@ -31,7 +31,7 @@ OperatorViews::OperatorViews(const OperatorSettings &settings, AlarmModel *alarm
         qCDebug(lcOperator) << "no system tray on this desktop: no tray icon";
         return;
     }
-    new TrayNotifier(window, link, alarms);
+    trayNotifier = new TrayNotifier(window, link, alarms);
 }
 
 OperatorViews::~OperatorViews() = default;
@@ -44,6 +44,11 @@ OperatorBar *OperatorViews::bar() const
 QWidget *OperatorViews::alarmWindow() const
 {
     return alarmListWindow.get();
+}
+
+TrayNotifier *OperatorViews::tray() const
+{
+    return trayNotifier;
 }
 
 void OperatorViews::watchSound(SoundWatch *watch)

@@ -35,6 +35,8 @@ public:
     OperatorBar *bar() const;
     // The alarm list's top-level window; null when it is not wanted.
     QWidget *alarmWindow() const;
+    // The tray icon; null when it is not wanted or the desktop has no tray.
+    TrayNotifier *tray() const;
     // The bar shows what the watch finds about the sound.
     void watchSound(SoundWatch *watch);
 
@@ -45,4 +47,5 @@ private:
     LinkStatus *link = nullptr;
     OperatorBar *operatorBar = nullptr;
     std::unique_ptr<AlarmListWindow> alarmListWindow;
+    TrayNotifier *trayNotifier = nullptr;
 };

@@ -36,6 +36,11 @@ const QSystemTrayIcon &TrayNotifier::icon() const
     return tray;
 }
 
+void TrayNotifier::setMessagesShown(bool shown)
+{
+    messagesShown = shown;
+}
+
 void TrayNotifier::eventTaken(const AlarmEvent &event)
 {
     if (event.rows.isEmpty())
@@ -71,6 +76,8 @@ void TrayNotifier::showFolded()
 
 void TrayNotifier::notify(const QString &message, QSystemTrayIcon::MessageIcon icon)
 {
+    if (!messagesShown)
+        return;
     if (icon == QSystemTrayIcon::Information) {
         folded = 0;
         fold.start();

@@ -27,6 +27,8 @@ public:
     TrayNotifier(QWidget *window, LinkStatus *link, AlarmModel *alarms, int foldMs = FoldMs);
 
     const QSystemTrayIcon &icon() const;
+    // Without its messages the icon still shows the link and the last event.
+    void setMessagesShown(bool shown);
 
 signals:
     // A message went to the desktop.
@@ -48,4 +50,5 @@ private:
     QTimer fold;
     QString lastEvent;
     int folded = 0;
+    bool messagesShown = true;
 };

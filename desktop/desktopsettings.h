@@ -1,0 +1,8 @@
+#pragma once
+
+// How Velmar takes part in the desktop session, as the configuration switches it on.
+struct DesktopSettings
+{
+    // Desktop notifications for ringing rows, a lost link and a peer desk that cannot sound.
+    bool notify = false;
+};
