@@ -8,6 +8,7 @@
 #include "alarm/alarmmodel.h"
 #include "app/connectbysignature.h"
 #include "app/config.h"
+#include "desktop/deskcontrol.h"
 #include "desktop/desktopnotifier.h"
 #include "log/logcolours.h"
 #include "operator/commandrunner.h"
@@ -55,6 +56,7 @@ Body::Body(QWidget *parent)
     setupOperatorViews();
     setupRuns();
     setupNotifications();
+    setupDeskControl();
 }
 
 Body::~Body() = default;
@@ -208,6 +210,16 @@ void Body::setupNotifications()
     notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus(), alarms, stars);
     if (TrayNotifier *tray = operatorViews ? operatorViews->tray() : nullptr)
         connect(notifier.get(), &DesktopNotifier::serviceChecked, tray, [tray](bool found) { tray->setMessagesShown(!found); });
+}
+
+void Body::setupDeskControl()
+{
+    if (!settings.desktop.dbus)
+        return;
+    auto *control = new DeskControl(QDBusConnection::sessionBus(), alarms, stars, this);
+    if (soundWatch)
+        control->watchSound(soundWatch);
+    control->registerFor(stars->nodeNameField()->text());
 }
 
 void Body::showNote(QWidget *note)

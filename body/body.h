@@ -53,6 +53,7 @@ private:
     void setupOperatorViews();
     void setupRuns();
     void setupNotifications();
+    void setupDeskControl();
     void askForAttention();
     void addAlarmsSwitch(QWidget *alarms);
     void showPlaybackFailures(PlaybackWatch *watch);

@@ -140,6 +140,7 @@ DesktopSettings readDesktop(const Config &config)
 {
     DesktopSettings desktop;
     desktop.notify = switchedOn(config, "NOTIFY");
+    desktop.dbus = switchedOn(config, "DBUS");
     return desktop;
 }
 

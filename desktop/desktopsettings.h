@@ -5,4 +5,6 @@ struct DesktopSettings
 {
     // Desktop notifications for ringing rows, a lost link and a peer desk that cannot sound.
     bool notify = false;
+    // The control interface on the session bus.
+    bool dbus = false;
 };

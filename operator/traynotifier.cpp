@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "alarm/alarmmodel.h"
+#include "desktop/raisewindow.h"
 #include "operator/linkstatus.h"
 
 // The icons live in the static core library, whose resources the linker drops unless named.
@@ -101,9 +102,6 @@ void TrayNotifier::showLink()
 
 void TrayNotifier::activated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason != QSystemTrayIcon::Trigger)
-        return;
-    window->showNormal();
-    window->raise();
-    window->activateWindow();
+    if (reason == QSystemTrayIcon::Trigger)
+        raiseWindow(window);
 }

@@ -4,12 +4,22 @@
 #include "alarm/alarmmodel.h"
 #include "body/body.h"
 #include "debugcapture.h"
+#include "desktop/deskcontrol.h"
 #include "desktop/desktopnotifier.h"
 #include "sessionbus.h"
 #include "stars/stars.h"
 #include "support.h"
 
 namespace {
+
+// "Muted=true Unacknowledged=1"
+QString text(const QVariantMap &properties)
+{
+    QStringList values;
+    for (auto it = properties.cbegin(); it != properties.cend(); ++it)
+        values << it.key() + '=' + it->toString();
+    return values.join(' ');
+}
 
 QDBusConnection connection(const char *name)
 {
@@ -20,7 +30,7 @@ QDBusConnection connection(const char *name)
 
 // Velmar on the desktop, against a session bus of the suite's own on which the suite is the
 // notification service (its public slots) and another program: the notifications and their
-// actions, and none without their key.
+// actions, the control interface, and nothing of either without their keys.
 class TestDesktop : public QObject
 {
     Q_OBJECT
@@ -38,6 +48,12 @@ private slots:
     void notifications_data();
     void notifications();
     void keysAbsent();
+    void control_data();
+    void control();
+
+    // The control interface's signals, as another program on the bus receives them.
+    void alarmChanged(const QString &row, const QString &state) { seen << row + ' ' + state; }
+    void propertiesChanged(const QString &, const QVariantMap &changed, const QStringList &) { seen << text(changed); }
 
 private:
     bool serveNotifications(const QStringList &capabilities);
@@ -51,6 +67,7 @@ private:
     // "REPLACED>ID SUMMARY | BODY | ACTION,LABEL,... | URGENCY[ resident]" for each Notify, with hh:mm:ss
     // as T; "close ID" for each CloseNotification.
     QStringList calls;
+    QStringList seen;
 };
 
 uint TestDesktop::Notify(const QString &, uint replaces, const QString &, const QString &summary, const QString &body,
@@ -67,12 +84,14 @@ uint TestDesktop::Notify(const QString &, uint replaces, const QString &, const 
 void TestDesktop::initTestCase()
 {
     QVERIFY(bus.start());
+    QVERIFY(connection("other").connect(DeskControl::Name, DeskControl::ObjectPath, DeskControl::Name, "AlarmChanged", this, SLOT(alarmChanged(QString, QString))));
+    QVERIFY(connection("other").connect(DeskControl::Name, DeskControl::ObjectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged", this, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
     QVERIFY(QDir::setCurrent(dir.path()));
     QVERIFY(writeFile("Zendri.key", "k0\n"));
     QVERIFY(writeWav("a.wav"));
 }
 
-// What the notifier of the row sent the service as it went arrives first: the answer
+// What the window or notifier of the row sent the service as it went arrives first: the answer
 // to a call comes after it.
 void TestDesktop::cleanup()
 {
@@ -80,6 +99,7 @@ void TestDesktop::cleanup()
     connection("notifications").unregisterService(DesktopNotifier::Service);
     connection("notifications").unregisterObject(DesktopNotifier::Path);
     calls.clear();
+    seen.clear();
 }
 
 bool TestDesktop::serveNotifications(const QStringList &capabilities)
@@ -159,7 +179,7 @@ void TestDesktop::notifications()
     }
 }
 
-// Without the key nothing goes on the bus and nothing is notified.
+// Without the keys nothing goes on the bus and nothing is notified.
 void TestDesktop::keysAbsent()
 {
     QVERIFY(serveNotifications({"actions"}));
@@ -169,6 +189,63 @@ void TestDesktop::keysAbsent()
     acceptLogIn(server, "Dev>Zendri _Alarm\nDev>Zendri Hello\n", 1);
     QCOMPARE(QDBusConnection::sessionBus().interface()->registeredServiceNames().value().filter("velmar"), QStringList());
     QCOMPARE(calls, QStringList());
+}
+
+void TestDesktop::control_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QVariantList>("arguments");
+    // The error's name, or empty.
+    QTest::addColumn<QString>("error");
+    // The signals: a row's new state, or the properties changed.
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QString>("properties");
+
+    const QString after = "LinkState=logged in Muted=false SoundOutput=not watched Unacknowledged=";
+    const QStringList quiet {"Alarm unacknowledged"}, acked {"Alarm acknowledged", "Unacknowledged=0"};
+    QTest::newRow("Silence") << "Silence" << QVariantList() << "" << acked << after + '0';
+    QTest::newRow("SetMuted") << "SetMuted" << QVariantList {true} << "" << QStringList {"Muted=true"} + quiet << QString(after + '1').replace("false", "true");
+    QTest::newRow("Snooze") << "Snooze" << QVariantList {15u} << "" << quiet << after + '1';
+    QTest::newRow("Snooze too long") << "Snooze" << QVariantList {1441u} << "org.freedesktop.DBus.Error.InvalidArgs" << QStringList() << after + '1';
+    QTest::newRow("Acknowledge") << "Acknowledge" << QVariantList {"Alarm"} << "" << acked << after + '0';
+    QTest::newRow("Acknowledge an unknown row") << "Acknowledge" << QVariantList {"Nope"} << "dev.velmar.Velmar.Error.UnknownRow" << QStringList() << after + '1';
+    QTest::newRow("AcknowledgeAll") << "AcknowledgeAll" << QVariantList() << "" << acked << after + '0';
+    QTest::newRow("Raise") << "Raise" << QVariantList() << "" << QStringList() << after + '1';
+}
+
+// The main window with a row that rings until acknowledged, its notification shown, its control
+// interface called by another program. An acknowledgement over the bus closes the notification,
+// and so does the window when it goes.
+void TestDesktop::control()
+{
+    QFETCH(QString, method);
+    QFETCH(QVariantList, arguments);
+    QFETCH(QString, error);
+    QFETCH(QStringList, sent);
+    QFETCH(QString, properties);
+    QVERIFY(serveNotifications({"actions"}));
+    ScriptedServer server;
+    QVERIFY(loadConfig(serverConfig(server) + "EVENT Alarm a.wav 50 Dev\nREPEAT_UNTIL_ACK 1\nNOTIFY 1\nDBUS 1\n"));
+    auto body = std::make_unique<Body>();
+    body->showMinimized();
+    acceptLogIn(server, "Dev>Zendri _Alarm\n");
+    QTRY_COMPARE(calls.size(), 1);
+    QTRY_VERIFY(seen.join(", ").endsWith("LinkState=logged in, Alarm ringing, Unacknowledged=1"));
+    seen.clear();
+
+    const auto call = [](const QString &interface, const QString &name, const QVariantList &arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(DeskControl::Name, DeskControl::ObjectPath, interface, name);
+        message.setArguments(arguments);
+        return connection("other").call(message, QDBus::BlockWithGui, SessionBus::Wait);
+    };
+    const QDBusMessage reply = call(DeskControl::Name, method, arguments);
+    QCOMPARE(reply.type() == QDBusMessage::ErrorMessage ? reply.errorName() : QString(), error);
+    QCOMPARE(text(qdbus_cast<QVariantMap>(call("org.freedesktop.DBus.Properties", "GetAll", {DeskControl::Name}).arguments().value(0))), properties);
+    QTRY_COMPARE(seen, sent);
+    QCOMPARE(calls.size(), properties.endsWith('0') ? 2 : 1);
+    QCOMPARE(body->isMinimized(), method != "Raise");
+    body.reset();
+    QTRY_COMPARE(calls, QStringList({"0>1 Dev Alarm | [Alarm] at T | default,Acknowledge,acknowledge,Acknowledge | 1", "close 1"}));
 }
 
 QTEST_MAIN(TestDesktop)
