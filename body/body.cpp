@@ -41,9 +41,14 @@ bool senderMatches(const QString &field, const QString &from)
 } // namespace
 
 Body::Body(QWidget *parent)
+    : Body(Settings::fromConfig(config), parent)
+{
+}
+
+Body::Body(const Settings &settings, QWidget *parent)
     : QFrame(parent)
     , logArea(nullptr, MaxLogBlocks)
-    , settings(Settings::fromConfig(config))
+    , settings(settings)
 {
     setupUi(this);
     if (settings.logToFile)
@@ -76,9 +81,9 @@ void Body::setupStars()
     connectBySignature(stars, SIGNAL(anyAns(const AMsg &)), this, SLOT(anyAns(const AMsg &)));
     connectBySignature(stars, SIGNAL(anyEvent(const AMsg &)), this, SLOT(anyEvent(const AMsg &)));
 
-    stars->hostField()->setText(config.valueOf(QStringLiteral("STARS_IP"), QStringLiteral("localhost")));
-    stars->portField()->setText(config.valueOf(QStringLiteral("STARS_PORT"), QStringLiteral("6057")));
-    stars->nodeNameField()->setText(config.valueOf(QStringLiteral("NAME_ON_STARS"), QStringLiteral("Zendri")));
+    stars->hostField()->setText(settings.host);
+    stars->portField()->setText(settings.port);
+    stars->nodeNameField()->setText(settings.nodeName);
     stars->keyFileField()->setText(config.valueOf(QStringLiteral("KEY_ON_STARS"), QStringLiteral("Zendri.key")));
 
     // Supervision starts before the start-up connection, so that a failed one counts too.
@@ -219,7 +224,7 @@ void Body::setupDeskControl()
     auto *control = new DeskControl(QDBusConnection::sessionBus(), alarms, stars, this);
     if (soundWatch)
         control->watchSound(soundWatch);
-    control->registerFor(stars->nodeNameField()->text());
+    control->registerFor(settings.nodeName);
 }
 
 void Body::showNote(QWidget *note)

@@ -31,6 +31,8 @@ class Body : public QFrame, private Ui_Body
 
 public:
     explicit Body(QWidget *parent = nullptr);
+    // With the settings already read from the configuration.
+    explicit Body(const Settings &settings, QWidget *parent = nullptr);
     ~Body() override;
 
     // Shows `note` above the rows; the window grows by its height.

@@ -141,6 +141,7 @@ DesktopSettings readDesktop(const Config &config)
     DesktopSettings desktop;
     desktop.notify = switchedOn(config, "NOTIFY");
     desktop.dbus = switchedOn(config, "DBUS");
+    desktop.singleInstance = switchedOn(config, "SINGLE_INSTANCE");
     return desktop;
 }
 
@@ -171,6 +172,9 @@ Settings Settings::fromConfig(const Config &config)
     settings.alarms = readAlarms(config);
     settings.runs = readRuns(config);
     settings.desktop = readDesktop(config);
+    settings.nodeName = config.valueOf(QStringLiteral("NAME_ON_STARS"), QStringLiteral("Zendri"));
+    settings.host = config.valueOf(QStringLiteral("STARS_IP"), QStringLiteral("localhost"));
+    settings.port = config.valueOf(QStringLiteral("STARS_PORT"), QStringLiteral("6057"));
     settings.soundWatch = switchedOnOnlyBy1(config, "SOUND_WATCH");
     const QStringList logFile = config.allValuesOf(QStringLiteral("LOG_FILE"));
     settings.logToFile = !logFile.isEmpty();

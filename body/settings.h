@@ -27,6 +27,11 @@ struct Settings
     OperatorSettings operatorViews;
     RunSettings runs;
     DesktopSettings desktop;
+    // Whom and where this Velmar logs in as at start-up (NAME_ON_STARS, STARS_IP, STARS_PORT): one
+    // Velmar for each in a desktop session.
+    QString nodeName;
+    QString host;
+    QString port;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
     bool supervisesLink() const;

@@ -7,4 +7,6 @@ struct DesktopSettings
     bool notify = false;
     // The control interface on the session bus.
     bool dbus = false;
+    // A second Velmar for the same node and server raises the first one's window and ends.
+    bool singleInstance = false;
 };

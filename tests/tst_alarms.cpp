@@ -332,6 +332,7 @@ void TestAlarms::keysAddOnlyTheBar_data()
     QTest::newRow("without the keys") << QByteArray("UNKNOWN_KEY 1\n") << "^$" << "^$";
     QTest::newRow("bar, hold-off, repeat, tray") << HornKeys + "TRAY 1\n" << "^/OperatorBar|/Sound/MenuB$" << "/Sound/";
     QTest::newRow("alarm list, critical") << QByteArray("ALARM_LIST 1\nCRITICAL_EVENTS Ping\n") << "^/frame/ShowAlarms$" << ".";
+    QTest::newRow("notifications, D-Bus, one instance") << QByteArray("NOTIFY 1\nDBUS 1\nSINGLE_INSTANCE 1\n") << "^$" << "^$";
 }
 
 // Today's widgets keep their places and sizes, but for room made beside them; the window grows

@@ -149,27 +149,28 @@ void TestConfig::operatorKeys_data()
     QTest::addColumn<QByteArray>("text");
     // reconnect ms, longest ms, time-out ms, link watched | alarm file | its volume, repeat ms | sound errors,
     // sound watch | bar, tray, hold-off ms, repeat until acknowledged, [critical events], alarm list, its keep
-    // minutes | programs to run on a ring, on an event, their time-out ms | log file written, its name | debug lines
+    // minutes | programs to run on a ring, on an event, their time-out ms | log file written, its name | notifications,
+    // D-Bus, one instance | debug lines
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0 0||100 30000|0 0|0 0 0 0 [] 0 60|0 0 30000|0 |0";
+    QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0 0||100 30000|0 0|0 0 0 0 [] 0 60|0 0 30000|0 |0 0 0|0";
     QTest::newRow("reconnect alone, default longest; switches on")
-        << QByteArray("reconnect_sec 2\nSHOW_SOUND_ERRORS 1\nSOUND_WATCH 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\nlog_file v-%1.log\n")
-        << "2000 60000 0 1||100 30000|1 1|1 1 0 1 [] 0 60|0 0 30000|1 v-%1.log|0";
+        << QByteArray("reconnect_sec 2\nSHOW_SOUND_ERRORS 1\nSOUND_WATCH 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\nlog_file v-%1.log\nNOTIFY 1\nDBUS 1\nSINGLE_INSTANCE 1\n")
+        << "2000 60000 0 1||100 30000|1 1|1 1 0 1 [] 0 60|0 0 30000|1 v-%1.log|1 1 1|0";
     QTest::newRow("longest below reconnect, alarm within bounds, upper bounds, critical events on two lines")
         << QByteArray("RECONNECT_SEC 10\nRECONNECT_MAX_SEC 5\nLINK_LOST_SOUND a.wav 40 60\nEVENT_HOLDOFF_MS 600001\nCRITICAL_EVENTS Fire  Smoke\n"
                       "critical_events Flood\nALARM_LIST 1\nALARM_LIST_KEEP_MIN 1441\nRUN_TIMEOUT_SEC 3601\n")
-        << "10000 10000 0 1|a.wav|40 60000|0 0|0 0 600000 0 [Fire Smoke Flood] 1 1440|0 0 3600000|0 |4";
+        << "10000 10000 0 1|a.wav|40 60000|0 0|0 0 600000 0 [Fire Smoke Flood] 1 1440|0 0 3600000|0 |0 0 0|4";
     QTest::newRow("reconnect too long, alarm out of bounds, switches not 0 or 1")
-        << QByteArray("RECONNECT_SEC 99999\nLINK_LOST_SOUND \"my a.wav\" 150 1\nSHOW_SOUND_ERRORS yes\nSOUND_WATCH 2\nOPERATOR_BAR 2\nTRAY -1\n")
-        << "3600000 3600000 0 1|my a.wav|100 5000|0 0|1 0 0 0 [] 0 60|0 0 30000|0 |7";
+        << QByteArray("RECONNECT_SEC 99999\nLINK_LOST_SOUND \"my a.wav\" 150 1\nSHOW_SOUND_ERRORS yes\nSOUND_WATCH 2\nOPERATOR_BAR 2\nTRAY -1\nNOTIFY 2\nDBUS on\nSINGLE_INSTANCE -1\n")
+        << "3600000 3600000 0 1|my a.wav|100 5000|0 0|1 0 0 0 [] 0 60|0 0 30000|0 |1 0 0|10";
     QTest::newRow("time-out alone, lower bounds, not a number, programs, one without, log file without a name")
         << QByteArray("LINK_TIMEOUT_SEC 2\nRECONNECT_SEC soon\nALARM_LIST_KEEP_MIN 0\nRUN_ON_RING say \"from %sender\" \"\"\n"
                       "RUN_ON_EVENT \" Fire  Alarm\" ./a b\nRUN_ON_EVENT Ping\nRUN_ON_RING\nRUN_TIMEOUT_SEC 0\nLOG_FILE\n")
-        << "0 0 5000 1||100 30000|0 0|0 0 0 0 [] 0 1|1 1 1000|1 |6";
+        << "0 0 5000 1||100 30000|0 0|0 0 0 0 [] 0 1|1 1 1000|1 |0 0 0|6";
     QTest::newRow("alarm alone: defaults, not a number, the first line counts; time-out zero, reconnect negative")
         << QByteArray("LINK_TIMEOUT_SEC 0\nRECONNECT_SEC -5\nLINK_LOST_SOUND a.wav loud\nLINK_LOST_SOUND b.wav\n")
-        << "0 0 0 1|a.wav|100 30000|0 0|0 0 0 0 [] 0 60|0 0 30000|0 |2";
+        << "0 0 0 1|a.wav|100 30000|0 0|0 0 0 0 [] 0 60|0 0 30000|0 |0 0 0|2";
 }
 
 // Each key is off when absent; a value that is not a whole number or lies outside its bounds
@@ -193,7 +194,8 @@ void TestConfig::operatorKeys()
     // The file names are joined, not formatted: a "%1" in them stays as it is.
     const QString runs = QStringLiteral("%1 %2 %3|%4 ").arg(s.runs.onRing.size()).arg(s.runs.onEvent.size()).arg(s.runs.timeoutMs)
                              .arg(s.logToFile) + s.logFileName;
-    QCOMPARE(QStringList({link, s.linkLostSound.file, sound, features, runs, QString::number(debug.lines.size())}).join('|'), expected);
+    const QString desktop = QStringLiteral("%1 %2 %3").arg(s.desktop.notify).arg(s.desktop.dbus).arg(s.desktop.singleInstance);
+    QCOMPARE(QStringList({link, s.linkLostSound.file, sound, features, runs, desktop, QString::number(debug.lines.size())}).join('|'), expected);
 }
 
 QTEST_GUILESS_MAIN(TestConfig)
