@@ -48,7 +48,7 @@ bool DesktopNotifier::Note::operator==(const Note &other) const
 }
 
 // The service is asked for what it can do before the first notification; one that does not
-// run yet is started by the bus.
+// run yet is started by the bus. A call on a bus that is not there would never be answered.
 DesktopNotifier::DesktopNotifier(const QDBusConnection &bus, AlarmModel *alarms, Stars *stars, QObject *parent)
     : QObject(parent)
     , bus(bus)
@@ -58,9 +58,12 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection &bus, AlarmModel *alarms,
     connect(alarms, &AlarmModel::rowChanged, this, &DesktopNotifier::rowChanged);
     connect(stars, &Stars::linkStateChanged, this, &DesktopNotifier::linkChanged);
     connect(stars, &Stars::connectionRequested, this, &DesktopNotifier::connectionRequested);
-    const bool following = this->bus.connect(Service, Path, Service, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)))
-        && this->bus.connect(Service, Path, Service, QStringLiteral("NotificationClosed"), this, SLOT(notificationClosed(uint, uint)));
-    if (!following && this->bus.isConnected())
+    if (!this->bus.isConnected()) {
+        serviceMissing(QStringLiteral("no session bus: ") + this->bus.lastError().message());
+        return;
+    }
+    if (!this->bus.connect(Service, Path, Service, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)))
+        || !this->bus.connect(Service, Path, Service, QStringLiteral("NotificationClosed"), this, SLOT(notificationClosed(uint, uint))))
         qCDebug(lcDesktop) << "cannot follow the notification service's signals";
     const QDBusMessage ask = QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("GetCapabilities"));
     auto *call = new QDBusPendingCallWatcher(this->bus.asyncCall(ask), this);
@@ -105,10 +108,7 @@ void DesktopNotifier::capabilitiesAnswered(QDBusPendingCallWatcher *call)
     call->deleteLater();
     const QDBusPendingReply<QStringList> reply = *call;
     if (reply.isError()) {
-        service = ServiceState::Missing;
-        qCDebug(lcDesktop).noquote() << "no desktop notifications:" << reply.error().message()
-                                     << "- with TRAY 1 the tray's messages stand in";
-        emit serviceChecked(false);
+        serviceMissing(reply.error().message());
         return;
     }
     service = ServiceState::Found;
@@ -116,6 +116,13 @@ void DesktopNotifier::capabilitiesAnswered(QDBusPendingCallWatcher *call)
     emit serviceChecked(true);
     for (const QString &key : shown.keys())
         update(key);
+}
+
+void DesktopNotifier::serviceMissing(const QString &why)
+{
+    service = ServiceState::Missing;
+    qCDebug(lcDesktop).noquote() << "no desktop notifications:" << why << "- with TRAY 1 the tray's messages stand in";
+    emit serviceChecked(false);
 }
 
 // A row's notification opens when it rings and follows it while it waits for its

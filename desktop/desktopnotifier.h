@@ -75,6 +75,7 @@ private:
     enum class ServiceState { Asked, Found, Missing };
 
     void capabilitiesAnswered(QDBusPendingCallWatcher *call);
+    void serviceMissing(const QString &why);
     void rowChanged(const AlarmTransition &transition);
     void linkChanged(LinkState state);
     void connectionRequested(bool open);
