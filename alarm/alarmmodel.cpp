@@ -236,6 +236,13 @@ void AlarmModel::toggleSnooze(int ms)
         setQuiet(Quiet::Snoozed, ms);
 }
 
+void AlarmModel::setQuietTo(Quiet next, int ms)
+{
+    settleDue();
+    if (next == Quiet::Snoozed ? ms > 0 : next != state)
+        setQuiet(next, ms);
+}
+
 void AlarmModel::shelve(int row, qint64 ms)
 {
     settleDue();

@@ -78,6 +78,9 @@ public:
     void toggleMute();
     // Snoozes for `ms`; the same length again while it runs ends it early.
     void toggleSnooze(int ms);
+    // Mutes, snoozes for `ms` from now, or ends either, whatever the horn does now: for a caller
+    // that says which horn it wants instead of clicking a button. Muted or off again changes nothing.
+    void setQuietTo(Quiet next, int ms = 0);
     // Acknowledges and stops the row, then rings nothing for it for `ms` (or until unshelved).
     // A critical row is never shelved.
     void shelve(int row, qint64 ms);

@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
@@ -6,6 +8,8 @@
 #include "app/configlocation.h"
 #include "app/firstrunnote.h"
 #include "body/body.h"
+#include "desktop/raisewindow.h"
+#include "desktop/singleinstance.h"
 
 namespace {
 
@@ -37,9 +41,17 @@ int main(int argc, char *argv[])
     const ConfigLocation location = ConfigLocation::choose(config, QProcessEnvironment::systemEnvironment(), QDir::currentPath());
     location.enter();
     config.loadFile(location.file);
+    const Settings settings = Settings::fromConfig(config);
+    // Before the window: a second Velmar for the same node and server only raises the first one's.
+    SingleInstance instance(settings.nodeName, settings.host, settings.port);
+    if (settings.desktop.singleInstance && !instance.claim(settings.desktop.dbus)) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(instance.runningText()));
+        return 0;
+    }
     int exitCode = 0;
     {
-        Body body(nullptr);
+        Body body(settings);
+        QObject::connect(&instance, &SingleInstance::raiseRequested, &body, [&body] { raiseWindow(&body); });
         if (!location.found()) {
             auto *note = new FirstRunNote(location.lookedAt, &body);
             QObject::connect(note, &FirstRunNote::createRequested, note,

@@ -9,12 +9,15 @@
 #include "app/connectbysignature.h"
 #include "app/config.h"
 #include "desks/desklink.h"
+#include "desktop/deskcontrol.h"
+#include "desktop/desktopnotifier.h"
 #include "journal/historywindow.h"
 #include "journal/journal.h"
 #include "log/logcolours.h"
 #include "operator/commandrunner.h"
 #include "operator/operatorbar.h"
 #include "operator/operatorviews.h"
+#include "operator/traynotifier.h"
 #include "sound/linkalarm.h"
 #include "sound/outputprobe.h"
 #include "sound/playbackwatch.h"
@@ -41,9 +44,14 @@ bool senderMatches(const QString &field, const QString &from)
 } // namespace
 
 Body::Body(QWidget *parent)
+    : Body(Settings::fromConfig(config), parent)
+{
+}
+
+Body::Body(const Settings &settings, QWidget *parent)
     : QFrame(parent)
     , logArea(nullptr, MaxLogBlocks)
-    , settings(Settings::fromConfig(config))
+    , settings(settings)
 {
     setupUi(this);
     if (settings.logToFile)
@@ -56,6 +64,8 @@ Body::Body(QWidget *parent)
     setupDesks();
     setupOperatorViews();
     setupRuns();
+    setupNotifications();
+    setupDeskControl();
     setupJournal();
 }
 
@@ -70,20 +80,31 @@ void Body::setupStars()
     connectBySignature(ShowLog, SIGNAL(toggled(bool)), &logArea, SLOT(setVisible(bool)));
     connectBySignature(stars, SIGNAL(log(const QString &, const QColor)),
                        &logArea, SLOT(log(const QString &, const QColor)));
+    connect(&logArea, &LogArea::verboseToggled, this, &Body::showVerbose);
     connectBySignature(stars, SIGNAL(starsIsReady()), this, SLOT(starsIsReady()));
     connectBySignature(stars, SIGNAL(anyAsk(const AMsg &)), this, SLOT(anyAsk(const AMsg &)));
     connectBySignature(stars, SIGNAL(anyAns(const AMsg &)), this, SLOT(anyAns(const AMsg &)));
     connectBySignature(stars, SIGNAL(anyEvent(const AMsg &)), this, SLOT(anyEvent(const AMsg &)));
 
-    stars->hostField()->setText(config.valueOf(QStringLiteral("STARS_IP"), QStringLiteral("localhost")));
-    stars->portField()->setText(config.valueOf(QStringLiteral("STARS_PORT"), QStringLiteral("6057")));
-    stars->nodeNameField()->setText(config.valueOf(QStringLiteral("NAME_ON_STARS"), QStringLiteral("Zendri")));
+    stars->hostField()->setText(settings.host);
+    stars->portField()->setText(settings.port);
+    stars->nodeNameField()->setText(settings.nodeName);
     stars->keyFileField()->setText(config.valueOf(QStringLiteral("KEY_ON_STARS"), QStringLiteral("Zendri.key")));
 
     // Supervision starts before the start-up connection, so that a failed one counts too.
     setupLinkSupervision();
     if (config.valueOf(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("1")).toInt(nullptr, 10) == 1)
         stars->connectToStars();
+}
+
+// The client's verbose lines reach the log window while "Verbose" is ticked. The client formats
+// them only while someone listens, so that unticked they cost a flood of events nothing.
+void Body::showVerbose(bool on)
+{
+    if (on)
+        connectBySignature(stars, SIGNAL(vlog(const QString &, const QColor)), &logArea, SLOT(vlog(const QString &, const QColor)));
+    else
+        disconnect(stars, SIGNAL(vlog(const QString &, const QColor)), &logArea, SLOT(vlog(const QString &, const QColor)));
 }
 
 void Body::setupLinkSupervision()
@@ -160,16 +181,16 @@ void Body::setupOperatorViews()
 {
     if (!settings.operatorViews.enabled())
         return;
-    auto *views = new OperatorViews(settings.operatorViews, alarms, sounds, stars, this);
+    operatorViews = new OperatorViews(settings.operatorViews, alarms, sounds, stars, this);
     if (soundWatch)
-        views->watchSound(soundWatch);
+        operatorViews->watchSound(soundWatch);
     if (desks)
-        views->watchDesks(desks);
-    if (OperatorBar *bar = views->bar()) {
+        operatorViews->watchDesks(desks);
+    if (OperatorBar *bar = operatorViews->bar()) {
         gridLayout->addWidget(bar, 2, 0);
         resize(width(), height() + gridLayout->verticalSpacing() + bar->sizeHint().height());
     }
-    if (QWidget *alarmWindow = views->alarmWindow())
+    if (QWidget *alarmWindow = operatorViews->alarmWindow())
         addWindowSwitch(alarmWindow, tr("Alarms"), QStringLiteral("ShowAlarms"));
 }
 
@@ -227,6 +248,32 @@ void Body::setupJournal()
     journal->start();
     historyWindow = std::make_unique<HistoryWindow>(settings.journal.file);
     addWindowSwitch(historyWindow.get(), tr("History"), QStringLiteral("ShowHistory"));
+}
+
+// Desktop notifications stand in for the tray's messages while the desktop has a service for
+// them; they also tell of a peer desk that cannot sound.
+void Body::setupNotifications()
+{
+    if (!settings.desktop.notify)
+        return;
+    notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus(), alarms, stars);
+    if (TrayNotifier *tray = operatorViews ? operatorViews->tray() : nullptr)
+        connect(notifier.get(), &DesktopNotifier::serviceChecked, tray, [tray](bool found) { tray->setMessagesShown(!found); });
+    if (desks) {
+        connect(desks, &DeskLink::silentDesksChanged, notifier.get(), [this](const QString &desk) {
+            notifier->peerSoundChanged(desk, desks->silentDesks().contains(desk), desks->silentDesks().value(desk));
+        });
+    }
+}
+
+void Body::setupDeskControl()
+{
+    if (!settings.desktop.dbus)
+        return;
+    auto *control = new DeskControl(QDBusConnection::sessionBus(), alarms, stars, this);
+    if (soundWatch)
+        control->watchSound(soundWatch);
+    control->registerFor(settings.nodeName);
 }
 
 void Body::showNote(QWidget *note)

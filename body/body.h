@@ -13,6 +13,7 @@ class AMsg;
 class AlarmModel;
 class DeskLink;
 class Journal;
+class DesktopNotifier;
 class LinkAlarm;
 class LinkSupervisor;
 class OperatorViews;
@@ -32,6 +33,8 @@ class Body : public QFrame, private Ui_Body
 
 public:
     explicit Body(QWidget *parent = nullptr);
+    // With the settings already read from the configuration.
+    explicit Body(const Settings &settings, QWidget *parent = nullptr);
     ~Body() override;
 
     // Shows `note` above the rows; the window grows by its height.
@@ -45,6 +48,7 @@ private slots:
 
 private:
     void setupStars();
+    void showVerbose(bool on);
     void setupSounds();
     void setupAlarms();
     void setupLinkSupervision();
@@ -54,6 +58,8 @@ private:
     void setupRuns();
     void setupDesks();
     void setupJournal();
+    void setupNotifications();
+    void setupDeskControl();
     void askForAttention();
     void addWindowSwitch(QWidget *window, const QString &text, const QString &name);
     void showPlaybackFailures(PlaybackWatch *watch);
@@ -67,10 +73,13 @@ private:
     // Destroyed before the client it watches, so that the client's last disconnection
     // does not count as a lost link.
     std::unique_ptr<LinkSupervisor> linkSupervisor;
+    // Destroyed before the client too: the window closing is no lost link to notify.
+    std::unique_ptr<DesktopNotifier> notifier;
     LinkAlarm *linkAlarm = nullptr;
     AlarmModel *alarms = nullptr;
     SoundRows *soundRows = nullptr;
     SoundWatch *soundWatch = nullptr;
     DeskLink *desks = nullptr;
     std::unique_ptr<QWidget> historyWindow;
+    OperatorViews *operatorViews = nullptr;
 };

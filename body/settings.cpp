@@ -155,6 +155,15 @@ QVector<EventCommand> commands(const Config &config, const char *key, bool withE
     return result;
 }
 
+DesktopSettings readDesktop(const Config &config)
+{
+    DesktopSettings desktop;
+    desktop.notify = switchedOn(config, "NOTIFY");
+    desktop.dbus = switchedOn(config, "DBUS");
+    desktop.singleInstance = switchedOn(config, "SINGLE_INSTANCE");
+    return desktop;
+}
+
 RunSettings readRuns(const Config &config)
 {
     RunSettings runs;
@@ -210,6 +219,10 @@ Settings Settings::fromConfig(const Config &config)
     settings.runs = readRuns(config);
     settings.desks = readDesks(config);
     settings.journal = readJournal(config);
+    settings.desktop = readDesktop(config);
+    settings.nodeName = config.valueOf(QStringLiteral("NAME_ON_STARS"), QStringLiteral("Zendri"));
+    settings.host = config.valueOf(QStringLiteral("STARS_IP"), QStringLiteral("localhost"));
+    settings.port = config.valueOf(QStringLiteral("STARS_PORT"), QStringLiteral("6057"));
     settings.soundWatch = switchedOnOnlyBy1(config, "SOUND_WATCH");
     const QStringList logFile = config.allValuesOf(QStringLiteral("LOG_FILE"));
     settings.logToFile = !logFile.isEmpty();

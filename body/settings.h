@@ -4,6 +4,7 @@
 
 #include "alarm/alarmsettings.h"
 #include "journal/journalsettings.h"
+#include "desktop/desktopsettings.h"
 #include "operator/operatorsettings.h"
 #include "operator/runsettings.h"
 #include "sound/alarmsound.h"
@@ -31,6 +32,12 @@ struct Settings
     // DESKS node ...: the peer desks, whose acknowledgements count here.
     QStringList desks;
     JournalSettings journal;
+    DesktopSettings desktop;
+    // Whom and where this Velmar logs in as at start-up (NAME_ON_STARS, STARS_IP, STARS_PORT): one
+    // Velmar for each in a desktop session.
+    QString nodeName;
+    QString host;
+    QString port;
 
     // True when anything watches the link: reconnection, time-outs or the link-loss alarm.
     bool supervisesLink() const;

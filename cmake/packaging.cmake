@@ -15,6 +15,7 @@ install(FILES README.md DESTINATION ${docdir})
 install(DIRECTORY docs DESTINATION ${docdir} FILES_MATCHING PATTERN "*.png")
 install(FILES dist/copyright DESTINATION ${docdir})
 install(FILES dist/dev.velmar.Velmar.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES dist/dev.velmar.Velmar.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
 
 # The manual pages and the changelog go in compressed, without a time stamp, as Debian has it.
 find_program(GZIP gzip)

@@ -32,6 +32,7 @@ LogArea::LogArea(QWidget *parent, int maxBlocks)
     LogDisp->document()->setMaximumBlockCount(maxBlocks);
     showTimer.setSingleShot(true);
     connect(&showTimer, &QTimer::timeout, this, &LogArea::showWaitingLines);
+    connect(Verbose, &QCheckBox::toggled, this, &LogArea::verboseToggled);
 }
 
 void LogArea::writeTo(const QString &fileName)

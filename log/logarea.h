@@ -32,6 +32,10 @@ public slots:
     void log(const QString &msg, const QColor c = QColor(0, 0, 0));
     void vlog(const QString &msg, const QColor c = QColor(0, 0, 0));
 
+signals:
+    // "Verbose" was ticked or unticked.
+    void verboseToggled(bool on);
+
 private:
     struct WaitingLine {
         QString text;

@@ -31,7 +31,7 @@ OperatorViews::OperatorViews(const OperatorSettings &settings, AlarmModel *alarm
         qCDebug(lcOperator) << "no system tray on this desktop: no tray icon";
         return;
     }
-    tray = new TrayNotifier(window, link, alarms);
+    trayNotifier = new TrayNotifier(window, link, alarms);
 }
 
 OperatorViews::~OperatorViews() = default;
@@ -46,6 +46,11 @@ QWidget *OperatorViews::alarmWindow() const
     return alarmListWindow.get();
 }
 
+TrayNotifier *OperatorViews::tray() const
+{
+    return trayNotifier;
+}
+
 void OperatorViews::watchSound(SoundWatch *watch)
 {
     if (operatorBar)
@@ -56,8 +61,8 @@ void OperatorViews::watchDesks(DeskLink *desks)
 {
     if (operatorBar)
         operatorBar->showDesks(desks);
-    if (tray)
-        tray->showDesks(desks);
+    if (trayNotifier)
+        trayNotifier->showDesks(desks);
 }
 
 void OperatorViews::offerMenus(const QVector<Sound *> &rows)

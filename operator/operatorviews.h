@@ -36,6 +36,8 @@ public:
     OperatorBar *bar() const;
     // The alarm list's top-level window; null when it is not wanted.
     QWidget *alarmWindow() const;
+    // The tray icon; null when it is not wanted or the desktop has no tray.
+    TrayNotifier *tray() const;
     // The bar shows what the watch finds about the sound.
     void watchSound(SoundWatch *watch);
     // The bar and the tray tell which peer desks cannot sound.
@@ -47,6 +49,6 @@ private:
     AlarmModel *alarms;
     LinkStatus *link = nullptr;
     OperatorBar *operatorBar = nullptr;
-    TrayNotifier *tray = nullptr;
     std::unique_ptr<AlarmListWindow> alarmListWindow;
+    TrayNotifier *trayNotifier = nullptr;
 };

@@ -5,6 +5,7 @@
 
 #include "alarm/alarmmodel.h"
 #include "desks/desklink.h"
+#include "desktop/raisewindow.h"
 #include "operator/linkstatus.h"
 
 // The icons live in the static core library, whose resources the linker drops unless named.
@@ -45,6 +46,11 @@ void TrayNotifier::showDesks(DeskLink *desks)
     });
 }
 
+void TrayNotifier::setMessagesShown(bool shown)
+{
+    messagesShown = shown;
+}
+
 void TrayNotifier::eventTaken(const AlarmEvent &event)
 {
     if (event.rows.isEmpty())
@@ -80,6 +86,8 @@ void TrayNotifier::showFolded()
 
 void TrayNotifier::notify(const QString &message, QSystemTrayIcon::MessageIcon icon)
 {
+    if (!messagesShown)
+        return;
     if (icon == QSystemTrayIcon::Information) {
         folded = 0;
         fold.start();
@@ -103,9 +111,6 @@ void TrayNotifier::showLink()
 
 void TrayNotifier::activated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason != QSystemTrayIcon::Trigger)
-        return;
-    window->showNormal();
-    window->raise();
-    window->activateWindow();
+    if (reason == QSystemTrayIcon::Trigger)
+        raiseWindow(window);
 }

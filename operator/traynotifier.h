@@ -30,6 +30,8 @@ public:
     const QSystemTrayIcon &icon() const;
     // Tells each peer desk that can no longer sound, and each that can again.
     void showDesks(DeskLink *desks);
+    // Without its messages the icon still shows the link and the last event.
+    void setMessagesShown(bool shown);
 
 signals:
     // A message went to the desktop.
@@ -51,4 +53,5 @@ private:
     QTimer fold;
     QString lastEvent;
     int folded = 0;
+    bool messagesShown = true;
 };

@@ -65,7 +65,8 @@ QString text(QWidget &window, const char *name)
 // The alarm model with its alarm list and the sound watch, driven by a script on a clock of the
 // test's own, rows "A" and "B". Steps: e01 an event from Dev, Alarm, that matched rows 0 and 1
 // (e alone: none; e0:Ops:Fire another sender and word); p0 row 0 played to its end; n0:X it
-// was not heard for X; c0 row 0's button; s Silence; M Mute; S Snooze 1 min; f0 shelve row 0
+// was not heard for X; c0 row 0's button; s Silence; M Mute; S Snooze 1 min; qM, qS and qO the
+// horn set to muted, snoozed for 1 min and off; f0 shelve row 0
 // for 15 min; F0 until unshelved; u0 unshelve it; k0 the list's Ack on its line 0; K Ack all;
 // O:S the output S found, L:X lost for X (an underscore stands for a blank), B back; t500
 // 500 ms pass.
@@ -113,6 +114,7 @@ struct AlarmScript
             case 's': model.silence(); break;
             case 'M': model.toggleMute(); break;
             case 'S': model.toggleSnooze(60000); break;
+            case 'q': model.setQuietTo(step.at(1) == 'M' ? AlarmModel::Quiet::Muted : step.at(1) == 'S' ? AlarmModel::Quiet::Snoozed : AlarmModel::Quiet::Off, 60000); break;
             case 'f': model.shelve(arg, 15 * 60000); break;
             case 'F': model.shelve(arg, AlarmModel::UntilUnshelved); break;
             case 'u': model.unshelve(arg); break;
@@ -213,6 +215,10 @@ void TestAlarms::script_data()
         << "[Horn muted] -0 -1 [Horn snoozed for 1 min] -0 -1 [Snoozed: Dev Alarm for [A]] 0U(event) [Snooze ended] 0" + rang
                + " [Horn snoozed for 1 min] -0 -1 0U(snooze) = 2 2 1 0"
         << "A waiting for acknowledgement 2";
+    QTest::newRow("horn set: the same again changes nothing but a snooze, which starts anew") << 0 << false << "" << "qM qM e0 qS t50000 qS t50000 e1 qO qO"
+        << "[Horn muted] -0 -1 [Muted: Dev Alarm for [A]] 0U(event) [Horn snoozed for 1 min] -0 -1 [Horn snoozed for 1 min] -0 -1 "
+               "[Snoozed: Dev Alarm for [B]] 1U(event) [Snooze ended] = 2 2 2 0"
+        << "B held while muted 1, A held while muted 1";
     QTest::newRow("hold-off counts, logs at the next start") << 1000 << false << "" << "e0 t400 e0 t400 e01 t300 e0"
         << "0" + rang + " 0R(event) 0R(event) 1" + rangB + " [[A] held back 2 events since it last started] 0" + rang + " = 4 4 0 2"
         << "A ringing 4, B ringing 1";
@@ -328,6 +334,7 @@ void TestAlarms::keysAddOnlyTheBar_data()
     QTest::newRow("bar, hold-off, repeat, tray, desks") << HornKeys + "TRAY 1\nDESKS Zendri2\n" << "^/OperatorBar|/Sound/MenuB$" << "/Sound/";
     QTest::newRow("alarm list, critical") << QByteArray("ALARM_LIST 1\nCRITICAL_EVENTS Ping\n") << "^/frame/ShowAlarms$" << ".";
     QTest::newRow("alarm list and journal") << QByteArray("ALARM_LIST 1\nJOURNAL j.db\n") << "^/frame/Show(Alarms|History)$" << ".";
+    QTest::newRow("notifications, D-Bus, one instance") << QByteArray("NOTIFY 1\nDBUS 1\nSINGLE_INSTANCE 1\n") << "^$" << "^$";
 }
 
 // Today's widgets keep their places and sizes, but for room made beside them; the window grows

@@ -153,11 +153,14 @@ void TestBody::linkKeys_data()
 {
     QTest::addColumn<QByteArray>("keys");
     QTest::addColumn<QStringList>("afterDrop");
+    // The client's verbose lines at the log-in; the log window's "Verbose" is ticked when there are any.
+    QTest::addColumn<QStringList>("verbose");
 
-    QTest::newRow("none") << QByteArray("UNKNOWN_KEY 1\n") << QStringList();
-    QTest::newRow("all") << QByteArray("RECONNECT_SEC 1\nLINK_TIMEOUT_SEC 5\nLINK_LOST_SOUND alarm.wav 10 5\nSHOW_SOUND_ERRORS 1\n")
+    QTest::newRow("none") << QByteArray("UNKNOWN_KEY 1\n") << QStringList() << QStringList();
+    QTest::newRow("all, Verbose ticked") << QByteArray("RECONNECT_SEC 1\nLINK_TIMEOUT_SEC 5\nLINK_LOST_SOUND alarm.wav 10 5\nSHOW_SOUND_ERRORS 1\n")
                          << QStringList { "Lost the Stars link to 127.0.0.1:%1: The remote host closed the connection",
-                                          "Trying Stars at 127.0.0.1:%1 again in 1 s" };
+                                          "Trying Stars at 127.0.0.1:%1 again in 1 s" }
+                         << QStringList { "msg from stars[0]", "msg from stars[System>Zendri Ok:]" };
 }
 
 // After each log-in one flgon per FLGON entry, in order, before anything else. Without the
@@ -168,9 +171,11 @@ void TestBody::linkKeys()
 {
     QFETCH(QByteArray, keys);
     QFETCH(QStringList, afterDrop);
+    QFETCH(QStringList, verbose);
     ScriptedServer server;
     QVERIFY(loadConfig(serverConfig(server) + "FLGON Dev\nflgon b\nEVENT Alarm missing.wav 50\n" + keys));
     Body body;
+    logWindow()->findChild<QCheckBox *>("Verbose")->setChecked(!verbose.isEmpty());
     const QByteArray logIn = "Zendri k0\nZendri>System flgon Dev\nZendri>System flgon b\n";
     QCOMPARE(acceptLogIn(server, {}, 2), logIn);
     Sound *row = body.findChild<Sound *>();
@@ -184,6 +189,8 @@ void TestBody::linkKeys()
     // The log window shows its lines a moment after they are logged.
     QTRY_COMPARE(logWindowLines().filter("Can't play the sound").size(), afterDrop.isEmpty() ? 0 : 2);
     QStringList log = logWindowLines();
+    QCOMPARE(log.filter(QRegularExpression("^msg from stars")), verbose);
+    log = log.filter(QRegularExpression("^(?!msg from stars)"));
     if (!afterDrop.isEmpty()) {
         if (!SoundPlayer::outputAvailable())
             QCOMPARE(log.takeFirst(), QString("No audio output device: sounds cannot be heard"));

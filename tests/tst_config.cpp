@@ -150,29 +150,32 @@ void TestConfig::operatorKeys_data()
     // reconnect ms, longest ms, time-out ms, link watched | alarm file | its volume, repeat ms | sound errors,
     // sound watch | bar, tray, hold-off ms, repeat until acknowledged, [critical events], alarm list, its keep
     // minutes | programs to run on a ring, on an event, their time-out ms | log file written, its name | journal
-    // file (relative to the working directory, or "default"), days kept | debug lines | [peer desks]
+    // file (relative to the working directory, or "default"), days kept | notifications, D-Bus, one instance | debug
+    // lines | [peer desks]
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0 0||100 30000|0 0|0 0 0 0 [] 0 60|0 0 30000|0 | 90|0|[]";
+    QTest::newRow("no keys") << QByteArray("STARS_PORT 1\n") << "0 0 0 0||100 30000|0 0|0 0 0 0 [] 0 60|0 0 30000|0 | 90|0 0 0|0|[]";
     QTest::newRow("reconnect alone, default longest; switches on; the journal in its default place")
-        << QByteArray("reconnect_sec 2\nSHOW_SOUND_ERRORS 1\nSOUND_WATCH 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\nlog_file v-%1.log\nJOURNAL\n")
-        << "2000 60000 0 1||100 30000|1 1|1 1 0 1 [] 0 60|0 0 30000|1 v-%1.log|default 90|0|[]";
+        << QByteArray("reconnect_sec 2\nSHOW_SOUND_ERRORS 1\nSOUND_WATCH 1\nOPERATOR_BAR 1\nTRAY 1\nREPEAT_UNTIL_ACK 1\nlog_file v-%1.log\nJOURNAL\n"
+                      "NOTIFY 1\nDBUS 1\nSINGLE_INSTANCE 1\n")
+        << "2000 60000 0 1||100 30000|1 1|1 1 0 1 [] 0 60|0 0 30000|1 v-%1.log|default 90|1 1 1|0|[]";
     QTest::newRow("longest below reconnect, alarm within bounds, upper bounds, critical events and desks on two lines, quoted, a journal in a folder")
         << QByteArray("RECONNECT_SEC 10\nRECONNECT_MAX_SEC 5\nLINK_LOST_SOUND a.wav 40 60\nEVENT_HOLDOFF_MS 600001\nCRITICAL_EVENTS Fire  Smoke\n"
                       "critical_events \"Flood  Wave\"\nALARM_LIST 1\nALARM_LIST_KEEP_MIN 1441\nRUN_TIMEOUT_SEC 3601\nDESKS Zendri2  Zendri3\ndesks \"Z4\" Zendri2\n"
                       "JOURNAL state/j.db\nJOURNAL_KEEP_DAYS 3651\n")
-        << "10000 10000 0 1|a.wav|40 60000|0 0|0 0 600000 0 [Fire Smoke Flood Wave] 1 1440|0 0 3600000|0 |state/j.db 3650|5|[Zendri2 Zendri3 Z4]";
+        << "10000 10000 0 1|a.wav|40 60000|0 0|0 0 600000 0 [Fire Smoke Flood Wave] 1 1440|0 0 3600000|0 |state/j.db 3650|0 0 0|5|[Zendri2 Zendri3 Z4]";
     QTest::newRow("reconnect too long, alarm out of bounds, switches not 0 or 1, desks that are no node names")
-        << QByteArray("RECONNECT_SEC 99999\nLINK_LOST_SOUND \"my a.wav\" 150 1\nSHOW_SOUND_ERRORS yes\nSOUND_WATCH 2\nOPERATOR_BAR 2\nTRAY -1\nDESKS a.b A>B C\n")
-        << "3600000 3600000 0 1|my a.wav|100 5000|0 0|1 0 0 0 [] 0 60|0 0 30000|0 | 90|9|[C]";
+        << QByteArray("RECONNECT_SEC 99999\nLINK_LOST_SOUND \"my a.wav\" 150 1\nSHOW_SOUND_ERRORS yes\nSOUND_WATCH 2\nOPERATOR_BAR 2\nTRAY -1\nDESKS a.b A>B C\n"
+                      "NOTIFY 2\nDBUS on\nSINGLE_INSTANCE -1\n")
+        << "3600000 3600000 0 1|my a.wav|100 5000|0 0|1 0 0 0 [] 0 60|0 0 30000|0 | 90|1 0 0|12|[C]";
     QTest::newRow("time-out alone, lower bounds, not a number, programs, one without, log file without a name")
         << QByteArray("LINK_TIMEOUT_SEC 2\nRECONNECT_SEC soon\nALARM_LIST_KEEP_MIN 0\nRUN_ON_RING say \"from %sender\" \"\"\n"
                       "RUN_ON_EVENT \" Fire  Alarm\" ./a b\nRUN_ON_EVENT Ping\nRUN_ON_RING\nRUN_TIMEOUT_SEC 0\nLOG_FILE\njournal j.db\n"
                       "JOURNAL_KEEP_DAYS 0\n")
-        << "0 0 5000 1||100 30000|0 0|0 0 0 0 [] 0 1|1 1 1000|1 |j.db 1|7|[]";
+        << "0 0 5000 1||100 30000|0 0|0 0 0 0 [] 0 1|1 1 1000|1 |j.db 1|0 0 0|7|[]";
     QTest::newRow("alarm alone: defaults, not a number, the first line counts; time-out zero, reconnect negative")
         << QByteArray("LINK_TIMEOUT_SEC 0\nRECONNECT_SEC -5\nLINK_LOST_SOUND a.wav loud\nLINK_LOST_SOUND b.wav\n")
-        << "0 0 0 1|a.wav|100 30000|0 0|0 0 0 0 [] 0 60|0 0 30000|0 | 90|2|[]";
+        << "0 0 0 1|a.wav|100 30000|0 0|0 0 0 0 [] 0 60|0 0 30000|0 | 90|0 0 0|2|[]";
 }
 
 // Each key is off when absent; a value that is not a whole number or lies outside its bounds
@@ -199,7 +202,8 @@ void TestConfig::operatorKeys()
     const QString journal = (s.journal.file == JournalSettings::defaultFile(QProcessEnvironment::systemEnvironment())
                                  ? "default" : QDir::current().relativeFilePath(s.journal.file))
         + ' ' + QString::number(s.journal.keepDays);
-    QCOMPARE(QStringList({link, s.linkLostSound.file, sound, features, runs, journal, QString::number(debug.lines.size()),
+    const QString desktop = QStringLiteral("%1 %2 %3").arg(s.desktop.notify).arg(s.desktop.dbus).arg(s.desktop.singleInstance);
+    QCOMPARE(QStringList({link, s.linkLostSound.file, sound, features, runs, journal, desktop, QString::number(debug.lines.size()),
                           '[' + s.desks.join(' ') + ']'}).join('|'), expected);
 }
 

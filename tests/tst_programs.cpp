@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "sessionbus.h"
 #include "relayfixture.h"
 #include "support.h"
 
@@ -61,8 +62,11 @@ private slots:
     void configFile();
     void eventPlaysAndAskIsAnswered();
     void desksActAsOneRoom();
+    void oneVelmarPerNode_data();
+    void oneVelmarPerNode();
 
 private:
+    SessionBus bus;
     RelayFixture relay;
     QElapsedTimer rowTime;
     bool stuck = false;
@@ -70,6 +74,7 @@ private:
 
 void TestPrograms::initTestCase()
 {
+    QVERIFY(bus.start());
     QVERIFY(relay.start({ "A", "B", "C", "D", "Zendri", "Zendri2", "Zendri3", "Dev" }));
     QVERIFY(writeFile(relay.keyFile("Empty"), {}));
 }
@@ -316,6 +321,52 @@ void TestPrograms::desksActAsOneRoom()
     for (QProcess *program : { &third, &velmar[0], &velmar[1] }) {
         program->kill();
         program->waitForFinished(Wait);
+    }
+}
+
+void TestPrograms::oneVelmarPerNode_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    // What the first Velmar writes once it holds the lock and once a second asked it to raise its
+    // window; the third, which takes over the lock when the first was killed; the one under
+    // another node name, beside it. Each a pattern.
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("over the session bus") << QByteArray("DBUS 1\n") << QStringList {"D-Bus control: dev.velmar.Velmar ", "Raise\\(\\) over D-Bus",
+        "D-Bus control: dev.velmar.Velmar ", "is taken by another Velmar; D-Bus control: dev.velmar.Velmar.Other "};
+    QTest::newRow("over a local socket") << QByteArray() << QStringList {"listens on", "asked to raise the window",
+        "taking over the lock of a Velmar that has gone: .*\n.*listens on", "the one Velmar for Other at localhost:6057 listens on"};
+}
+
+// A second Velmar for the same node and server raises the first one's window and ends at once
+// with one line; one for another node runs beside it. A Velmar killed leaves its lock to the next.
+void TestPrograms::oneVelmarPerNode()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(QStringList, lines);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("config.cfg"), "CONNECT_TO_STARS 0\nSINGLE_INSTANCE 1\n" + keys));
+    QVERIFY(writeFile(dir.filePath("other.cfg"), "CONNECT_TO_STARS 0\nSINGLE_INSTANCE 1\nNAME_ON_STARS Other\n" + keys));
+    QProcess velmars[4];
+    QByteArray written[4];
+    const auto start = [&](int i, const QStringList &arguments = {}) {
+        return startVelmar(velmars[i], dir.path(), arguments, {"XDG_RUNTIME_DIR=" + dir.path()});
+    };
+    const auto wrote = [&](int i, const QString &line) {
+        return QTest::qWaitFor([&] { return QString(written[i] += velmars[i].readAllStandardError()).contains(QRegularExpression(line)); }, StartWait);
+    };
+    QVERIFY2(start(0) && wrote(0, lines.at(0)), written[0]);
+    QVERIFY(start(1) && velmars[1].waitForFinished(StartWait));
+    QCOMPARE(velmars[1].exitStatus() == QProcess::NormalExit ? velmars[1].exitCode() : -1, 0);
+    QCOMPARE(velmars[1].readAllStandardError(), QByteArray("Velmar is already running for Zendri at localhost:6057\n"));
+    QVERIFY2(wrote(0, lines.at(1)), written[0]);
+    velmars[0].kill();
+    QVERIFY(velmars[0].waitForFinished(Wait));
+    QVERIFY2(start(2) && wrote(2, lines.at(2)), written[2]);
+    QVERIFY2(start(3, {"-c", "other.cfg"}) && wrote(3, lines.at(3)), written[3]);
+    for (QProcess &velmar : velmars) {
+        velmar.kill();
+        velmar.waitForFinished(Wait);
     }
 }
 

@@ -1,0 +1,3 @@
+#include "desktop/desktoplog.h"
+
+Q_LOGGING_CATEGORY(lcDesktop, "velmar.desktop")
