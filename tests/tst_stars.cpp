@@ -138,10 +138,11 @@ void TestStars::session()
     QFETCH(int, state);
     QFETCH(QStringList, done);
 
+    // Whether the client was disconnected and down whenever it said that it is not ready; it
+    // says so once more when the fixture closes its connection, so the list outlives the fixture.
+    QList<bool> notReady;
     ClientFixture f;
     f.stars.setLogSendingMsg(true);
-    // Whether the client was disconnected and down whenever it said that it is not ready.
-    QList<bool> notReady;
     connect(&f.stars, &Stars::starsIsNotReady, &f, [&s = f.stars, &notReady] { notReady << (!s.connectionState() && s.linkState() == LinkState::Down); });
     // A call of the client's: the slot and its arguments; a received line stands for its message.
     const auto call = [&stars = f.stars](const QStringList &a) {
