@@ -140,7 +140,12 @@ void Config::loadFile(const QString &fileName)
         qCDebug(lcConfig).noquote() << QStringLiteral("Can't open config file : ") + fileName;
         return;
     }
-    QTextStream stream(&file);
+    load(file);
+}
+
+void Config::load(QIODevice &device)
+{
+    QTextStream stream(&device);
     while (!stream.atEnd()) {
         const QString line = cutComment(stream.readLine());
         if (isBlankLine(line))

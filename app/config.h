@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
+
 // Debug output about the configuration (velmar.config).
 Q_DECLARE_LOGGING_CATEGORY(lcConfig)
 
@@ -34,6 +36,8 @@ public:
     void addEntry(const QString &name, const QString &value, const QString &rest);
     void parseArgs(int argc, char **argv);
     void loadFile(const QString &fileName);
+    // Reads the entries of a configuration text from a device open for reading as text.
+    void load(QIODevice &device);
 
     QString valueOf(const QString &key, const QString &defaultValue = QString()) const;
     QString exactValueOf(const QString &name, const QString &defaultValue = QString()) const;

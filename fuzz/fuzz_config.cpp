@@ -1,23 +1,13 @@
-// Loads arbitrary bytes as a configuration file and reads every key back.
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+// Reads arbitrary bytes as a configuration file, through the reader that loadFile uses on the
+// opened file, and reads every key back.
+#include <QBuffer>
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <cstdint>
 
 #include "app/config.h"
 #include "fuzzcheck.h"
-
-namespace {
-
-QString configPath()
-{
-    static QTemporaryDir dir;
-    return dir.filePath(QStringLiteral("fuzz.cfg"));
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -27,13 +17,13 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    QFile file(configPath());
-    check(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(reinterpret_cast<const char *>(data), qint64(size));
-    file.close();
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    // Opened as loadFile opens the file: the text mode drops carriage returns as it does there.
+    QBuffer file(&bytes);
+    check(file.open(QIODevice::ReadOnly | QIODevice::Text));
 
     Config store;
-    store.loadFile(file.fileName());
+    store.load(file);
     const QStringList keys{QStringLiteral("STARS_IP"), QStringLiteral("FLGON"), QStringLiteral("EVENT"),
                            QStringLiteral("")};
     for (const QString &key : keys) {

@@ -1,26 +1,25 @@
-// Plays an arbitrary byte stream to the client as its server: the first line is taken as the
-// key index, later ones as the acceptance and as messages; then the server closes the
-// connection. The client must survive it and report the disconnection.
+// Feeds an arbitrary byte stream to the client's receive loop as its server's: the first line
+// is taken as the key index, later ones as the acceptance and as messages; then the connection
+// ends. The bytes arrive in two reads, split in the middle, so that a line may span both.
+// The client is never connected: its socket refuses what it writes, while everything before
+// the write (the log-in state, the replies and their signals) runs as on a live connection.
+// One client serves every input, as one serves every connection of a session; the end of each
+// input reaches it through the slot of its socket's disconnected().
 // With VELMAR_FUZZ_TRACE set, each run prints what reached the logged-in dispatch, so a seed
 // can be checked to get past the log-in.
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QBuffer>
 #include <QFile>
 #include <QLineEdit>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 
 #include "stars/stars.h"
 #include "fuzzcheck.h"
 
 namespace {
-
-constexpr int TimeoutMs = 5000;
 
 // What one run delivered past the log-in.
 struct Reached
@@ -35,24 +34,13 @@ struct Reached
 struct Harness
 {
     QTemporaryDir dir;
-    QTcpServer server;
-    QString keyFile;
+    Stars stars;
+    Reached reached;
+    bool disconnected = false;
     bool trace = false;
 };
 
 Harness *harness = nullptr;
-
-bool waitUntil(const std::function<bool()> &done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > TimeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 void count(Stars &stars, Reached &reached)
 {
@@ -70,6 +58,14 @@ void writeKeyFile(const QString &path)
     file.write("k1\nk2\n\nk4\n");
 }
 
+void deliver(const char *data, int size)
+{
+    QByteArray bytes = QByteArray::fromRawData(data, size);
+    QBuffer read(&bytes);
+    check(read.open(QIODevice::ReadOnly));
+    harness->stars.receiveFrom(read);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -79,40 +75,32 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QApplication app(*argc, *argv);
     harness = new Harness;
     harness->trace = qEnvironmentVariableIsSet("VELMAR_FUZZ_TRACE");
-    harness->keyFile = harness->dir.filePath(QStringLiteral("Zendri.key"));
-    writeKeyFile(harness->keyFile);
-    check(harness->server.listen(QHostAddress::LocalHost));
+    const QString keyFile = harness->dir.filePath(QStringLiteral("Zendri.key"));
+    writeKeyFile(keyFile);
+    Stars &stars = harness->stars;
+    QObject::connect(&stars, &Stars::starsIsNotReady, &stars, [] { harness->disconnected = true; });
+    QObject::connect(&stars, &Stars::vlog, &stars, [](const QString &, const QColor &) {});
+    if (harness->trace)
+        count(stars, harness->reached);
+    stars.nodeNameField()->setText(QStringLiteral("Zendri"));
+    stars.keyFileField()->setText(keyFile);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    bool disconnected = false;
-    Reached reached;
-    {
-        Stars stars(nullptr);
-        QObject::connect(&stars, &Stars::starsIsNotReady, &stars, [&disconnected] { disconnected = true; });
-        QObject::connect(&stars, &Stars::vlog, &stars, [](const QString &, const QColor &) {});
-        if (harness->trace)
-            count(stars, reached);
-        stars.hostField()->setText(QStringLiteral("127.0.0.1"));
-        stars.portField()->setText(QString::number(harness->server.serverPort()));
-        stars.nodeNameField()->setText(QStringLiteral("Zendri"));
-        stars.keyFileField()->setText(harness->keyFile);
-        stars.connectToStars();
-
-        check(harness->server.waitForNewConnection(TimeoutMs));
-        QTcpSocket *peer = harness->server.nextPendingConnection();
-        peer->write(reinterpret_cast<const char *>(data), qint64(size));
-        check(waitUntil([peer] { return peer->bytesToWrite() == 0; }));
-        peer->disconnectFromHost();
-        check(waitUntil([&disconnected] { return disconnected; }));
-        check(stars.connectionState() == 0);
-        delete peer;
+    harness->reached = Reached();
+    harness->disconnected = false;
+    const auto *bytes = reinterpret_cast<const char *>(data);
+    const int half = int(size / 2);
+    deliver(bytes, half);
+    deliver(bytes + half, int(size) - half);
+    check(QMetaObject::invokeMethod(&harness->stars, "disconnectedFromStars"));
+    check(harness->disconnected && harness->stars.connectionState() == 0);
+    if (harness->trace) {
+        const Reached &r = harness->reached;
+        std::fprintf(stderr, "fuzz_receive: ready=%d answers=%d events=%d asks=%d replies=%d\n", r.ready, r.answers,
+                     r.events, r.asks, r.replies);
     }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (harness->trace)
-        std::fprintf(stderr, "fuzz_receive: ready=%d answers=%d events=%d asks=%d replies=%d\n", reached.ready,
-                     reached.answers, reached.events, reached.asks, reached.replies);
     return 0;
 }

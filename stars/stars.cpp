@@ -165,15 +165,20 @@ void Stars::resetReception()
 
 void Stars::receive()
 {
+    receiveFrom(*socket);
+}
+
+void Stars::receiveFrom(QIODevice &source)
+{
     // A receiver that runs a nested event loop must not interleave a second pass over
     // the same buffer; the outer pass picks up what arrived meanwhile.
     if (receiving)
         return;
     receiving = true;
     const quint32 epoch = receptionEpoch;
-    while (socket->bytesAvailable() > 0 && epoch == receptionEpoch) {
+    while (source.bytesAvailable() > 0 && epoch == receptionEpoch) {
         const int scanFrom = pending.size();
-        appendAvailable();
+        appendAvailable(source);
         int start = 0;
         for (int lf = pending.indexOf('\n', scanFrom); lf >= 0; lf = pending.indexOf('\n', start)) {
             const QString line = decodeReceivedLine(
@@ -191,13 +196,14 @@ void Stars::receive()
     receiving = false;
 }
 
-// Reads what the socket holds straight onto the end of the pending bytes.
-void Stars::appendAvailable()
+// Reads one run of what the source holds straight onto the end of the pending bytes. The
+// socket never holds more than a run: its read buffer is as large.
+void Stars::appendAvailable(QIODevice &source)
 {
     const int oldSize = pending.size();
-    const qint64 available = socket->bytesAvailable();
+    const qint64 available = qMin(source.bytesAvailable(), ReadBufferSize);
     pending.resize(oldSize + int(available));
-    const qint64 got = socket->read(pending.data() + oldSize, available);
+    const qint64 got = source.read(pending.data() + oldSize, available);
     pending.resize(oldSize + int(qMax<qint64>(got, 0)));
 }
 

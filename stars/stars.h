@@ -13,6 +13,7 @@
 #include "stars/ui_stars.h"
 
 class ConnectStat;
+class QIODevice;
 class QLineEdit;
 class QTcpSocket;
 
@@ -40,6 +41,10 @@ public:
     bool enableKeepAlive(int timeoutMs);
     // Drops the connection at once, whatever its state.
     void abortConnection();
+    // Handles the bytes `source` holds as bytes from the server, as the socket's are handled:
+    // in runs of at most 64 KiB, line by line, through the log-in and the dispatch. What the
+    // client writes meanwhile goes to its socket. Lets a fuzzer feed bytes without a connection.
+    void receiveFrom(QIODevice &source);
 
     // Guards for code that answers commands: on a wrong parameter count they reply
     // "Er: Number of Params shuld be N" and fail.
@@ -89,7 +94,7 @@ public slots:
 private:
     // Connection and log-in.
     void resetReception();
-    void appendAvailable();
+    void appendAvailable(QIODevice &source);
     void handleLine(const QString &line);
     void exchangeKey(const QString &line);
     void loadKeys();

@@ -1,6 +1,8 @@
+#include "body/body.h"
 #include "debugcapture.h"
 #include "log/logarea.h"
 #include "log/logcolours.h"
+#include "support.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -16,7 +18,8 @@ namespace {
 
 const QRegularExpression Stamp(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d: )");
 const QString StampFormat = QStringLiteral("yy/MM/dd hh:mm:ss.zzz: ");
-const int Full = LogArea::MaxLogBlocks;
+// The main window's log window keeps this many blocks: the lines and the empty one after them.
+constexpr int Full = 2000;
 // Lines are shown within milliseconds, a flood of them under the sanitizers within a second.
 constexpr int Wait = 5000;
 
@@ -66,15 +69,17 @@ private:
     QLineEdit *fileName() const { return area->findChild<QLineEdit *>("LogFileName"); }
 
     std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<LogArea> area;
+    std::unique_ptr<Body> body;
+    LogArea *area = nullptr;
     QString logFile;
     bool frozen = false;
 };
 
-// Every row starts in a new working directory with a new area, which proposes the file
-// "log-<start time>.dat" there without creating it; LOG_FILE's writeTo then names the test's file
-// relative to the working directory and ticks "Write To". Once a row has found the display
-// showing nothing new, the rows left are skipped: each would wait as long, past CTest's time-out.
+// Every row starts in a new working directory with a new main window, whose log window proposes
+// the file "log-<start time>.dat" there without creating it; LOG_FILE's writeTo then names the
+// test's file relative to the working directory and ticks "Write To". Once a row has found the
+// display showing nothing new, the rows left are skipped: each would wait as long, past CTest's
+// time-out.
 void TestLogArea::init()
 {
     if (frozen)
@@ -83,7 +88,9 @@ void TestLogArea::init()
     QVERIFY(QDir::setCurrent(dir->path()));
     const auto proposal = [] { return QDir::current().absoluteFilePath("log-" + QDateTime::currentDateTime().toString("yyMMdd-hhmmss") + ".dat"); };
     const QString before = proposal();
-    area = std::make_unique<LogArea>(nullptr, Full);
+    QVERIFY(loadConfig("CONNECT_TO_STARS 0\n"));
+    body = std::make_unique<Body>();
+    area = logWindow();
     QVERIFY(fileName()->text() == before || fileName()->text() == proposal());
     QVERIFY(!QFile::exists(fileName()->text()));
     area->show();
@@ -95,42 +102,46 @@ void TestLogArea::init()
 // Steps: "msg" logs in black, "!msg" in red, "?msg" and "?!msg" the same through vlog, which
 // shows and writes nothing until "V" ticks Verbose; "^abc" clicks just after "abc", "]abc["
 // selects it from right to left; "|" lets the event loop show the waiting lines; "~" waits for
-// the next second. The steps reach the slots by their signatures, as peers do. A line goes
-// where the cursor is when it is shown, so a click made before a batch is shown takes the
-// batch's first line.
+// the next second; "#N FIRST" lets the event loop show one pass of waiting lines, after which
+// the display holds N blocks, the first being FIRST; "%N" lowers the main window's limit of
+// blocks to N. The steps reach the slots by their signatures, as peers do. A line goes where
+// the cursor is when it is shown, so a click made before a batch is shown takes the batch's
+// first line.
 void TestLogArea::display_data()
 {
-    QTest::addColumn<int>("maxBlocks");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("empty message, inner line feeds") << Full << QStringList{"", "one\ntwo\nthree", "|"} << QStringList{"@", "@one", "two", "three", ""};
-    QTest::newRow("colours in one batch") << Full << QStringList{"!red", "black", "|"} << QStringList{"!red", "@black", ""};
-    QTest::newRow("vlog once Verbose is ticked") << Full << QStringList{"?quiet", "?!red", "V", "?!c", "?d", "|"} << QStringList{"!c", "@d", ""};
-    QTest::newRow("a new second") << Full << QStringList{"first", "~", "second", "|"} << QStringList{"@first", "@second", ""};
+    QTest::newRow("empty message, inner line feeds, colours in one batch, a new second, vlog once Verbose is ticked")
+        << QStringList{"", "one\ntwo\nthree", "!red", "black", "~", "second", "?quiet", "?!red", "V", "?!c", "?d", "|"}
+        << QStringList{"@", "@one", "two", "three", "!red", "@black", "@second", "!c", "@d", ""};
     const QStringList inserted{"@first", "@sec!inserted", "ond", "@last", ""};
-    QTest::newRow("click, batch") << Full << QStringList{"first", "second", "|", "^sec", "!inserted", "last", "|"} << inserted;
-    QTest::newRow("click between two lines of a batch") << Full << QStringList{"first", "second", "|", "!inserted", "^sec", "last", "|"} << inserted;
-    QTest::newRow("backward selection") << Full << QStringList{"select me", "keep me", "|", "]select me[", "!new", "|"} << QStringList{"@!new", "", "@keep me", ""};
-    QTest::newRow("limit, click, batch as long") << 3 << QStringList{"a", "bb", "|", "^b", "c", "d", "e", "|"} << QStringList{"@d", "@e", ""};
+    QTest::newRow("click, batch") << QStringList{"first", "second", "|", "^sec", "!inserted", "last", "|"} << inserted;
+    QTest::newRow("click between two lines of a batch") << QStringList{"first", "second", "|", "!inserted", "^sec", "last", "|"} << inserted;
+    QTest::newRow("backward selection") << QStringList{"select me", "keep me", "|", "]select me[", "!new", "|"} << QStringList{"@!new", "", "@keep me", ""};
+    QTest::newRow("limit, click, batch as long") << QStringList{"%3", "a", "bb", "|", "^b", "c", "d", "e", "|"} << QStringList{"@d", "@e", ""};
     QStringList flood{"0", "1"}, kept;
     for (int i = 2; i <= Full; ++i) {
         flood << QString::number(i);
         kept << "@" + QString::number(i);
     }
-    QTest::newRow("main window's limit") << Full << flood + QStringList{"|"} << kept + QStringList{""};
+    // Shown 50 at a time; the first line is dropped unseen, and the 2000th shown removes the first shown.
+    QTest::newRow("main window's limit, batches") << flood + QStringList{"#51 @1", "|"} << kept + QStringList{""};
 }
 
 void TestLogArea::display()
 {
-    QFETCH(int, maxBlocks);
     QFETCH(QStringList, steps);
     QFETCH(QStringList, expected);
-    logDisp()->document()->setMaximumBlockCount(maxBlocks);
     QString last, written;
     for (const QString &step : steps) {
         if (step == "|") {
             frozen = !QTest::qWaitFor([&] { return shown(logDisp()).join('\n').contains(last); }, Wait);
             QVERIFY2(!frozen, qPrintable("not shown: " + last));
+        } else if (step.startsWith('%')) {
+            logDisp()->document()->setMaximumBlockCount(step.mid(1).toInt());
+        } else if (step.startsWith('#')) {
+            QVERIFY(QSignalSpy(logDisp()->document(), &QTextDocument::contentsChanged).wait(Wait));
+            QCOMPARE(QString::number(logDisp()->document()->blockCount()) + ' ' + shown(logDisp()).first(), step.mid(1));
         } else if (step == "~") {
             const qint64 second = QDateTime::currentSecsSinceEpoch();
             QVERIFY(QTest::qWaitFor([&] { return QDateTime::currentSecsSinceEpoch() != second; }, Wait));
@@ -150,8 +161,8 @@ void TestLogArea::display()
             const bool red = msg.startsWith('!');
             msg.remove(0, red ? 1 : 0);
             const QString before = QDateTime::currentDateTime().toString(StampFormat);
-            QVERIFY(red ? QMetaObject::invokeMethod(area.get(), slot, Q_ARG(QString, msg), Q_ARG(QColor, LogColours::Failure))
-                        : QMetaObject::invokeMethod(area.get(), slot, Q_ARG(QString, msg)));
+            QVERIFY(red ? QMetaObject::invokeMethod(area, slot, Q_ARG(QString, msg), Q_ARG(QColor, LogColours::Failure))
+                        : QMetaObject::invokeMethod(area, slot, Q_ARG(QString, msg)));
             if (slot == QLatin1String("vlog") && !area->findChild<QCheckBox *>("Verbose")->isChecked())
                 continue;
             // The whole line is in the file, stamped with the current time, when the slot returns.
@@ -208,8 +219,7 @@ void TestLogArea::fileFaults()
         expected.insert(4, "+Writing to the log file " + logFile + " has resumed");
         expected.insert(2, "!The log file " + faulty + " could not be written: " + std::strerror(error));
     }
-    QVERIFY(QTest::qWaitFor([&] { return shown(logDisp()).size() >= expected.size(); }, Wait));
-    QCOMPARE(shown(logDisp()), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(shown(logDisp()), expected, Wait);
     QCOMPARE(readAll(logFile).replace(Stamp, "@"), QString("@one\n@four\n@five\n"));
     QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"out.dat"});
     if (name != "/dev/full") // Qt warns that it cannot seek to the end of a device

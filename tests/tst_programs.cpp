@@ -35,11 +35,16 @@ bool startVelmar(QProcess &velmar, const QString &workDir, const QStringList &ar
     return velmar.waitForStarted(Wait);
 }
 
-// Logs in to the relay as `node`, sends `line` and returns what came back, or the error.
-QByteArray sendAs(const RelayFixture &relay, const QString &node, const QByteArray &line)
+// Logs in to the relay as `node`, sends `line` and returns what came back, or the error. The line
+// goes on the console node's command line, or as the last line of its standard input, which
+// ends without a line feed.
+QByteArray sendAs(const RelayFixture &relay, const QString &node, const QByteArray &line, bool throughInput = false)
 {
     QProcess cli;
-    cli.start(STARS_CLI, { node, relay.keyFile(node.toLatin1()), "--port", QString::number(relay.port), "--send", line });
+    cli.start(STARS_CLI, QStringList { node, relay.keyFile(node.toLatin1()), "--port", QString::number(relay.port) }
+                             + (throughInput ? QStringList() : QStringList { "--send", line }));
+    cli.write(throughInput ? line : QByteArray());
+    cli.closeWriteChannel();
     return cli.waitForFinished(Wait) && cli.exitCode() == 0 ? cli.readAllStandardOutput() : cli.readAllStandardError();
 }
 
@@ -115,20 +120,16 @@ void TestPrograms::script_data()
     QTest::newRow("line over the limit") << QByteArrayList { "x+C", "x<" + QByteArray(LineLimit + 1, 'x'), "x>System>C @ Er: line too long", "x." };
 
     // Lines from A, and what A and B receive for them; nothing else arrives.
-    QTest::newRow("reply with channels") << QByteArrayList { "a<A.x>B.y @Hello hi  there", "b>A.x>B.y @Hello hi  there" };
-    QTest::newRow("carriage return") << QByteArrayList { "a<A>B Hello\r", "b>A>B Hello" };
-    QTest::newRow("NUL ends the text") << QByteArrayList { QByteArray("a<A>B Hello\0junk", 16), "b>A>B Hello" };
-    QTest::newRow("Latin-1 sent as UTF-8") << QByteArrayList { "a<A>B Say caf\xe9", "b>A>B Say caf\xc3\xa9" };
+    QTest::newRow("reply with channels, carriage return, NUL ends the text, Latin-1 sent as UTF-8")
+        << QByteArrayList { "a<A.x>B.y @Hello hi  there", "b>A.x>B.y @Hello hi  there", "a<A>B Hello\r", "b>A>B Hello", QByteArray("a<A>B Hello\0junk", 16),
+                            "b>A>B Hello", "a<A>B Say caf\xe9", "b>A>B Say caf\xc3\xa9" };
     QTest::newRow("line at the limit") << QByteArrayList { "a<A>B " + QByteArray(LineLimit - 4, 'y'), "b>A>B " + QByteArray(LineLimit - 4, 'y') };
-    QTest::newRow("unreachable ask") << QByteArrayList { "a<A.x>Nobody Hello", "a>System>A.x @Hello Er: node Nobody is not connected" };
-    QTest::newRow("unreachable reply") << QByteArrayList { "a<A>Nobody @Hello hi" };
-    QTest::newRow("spoofed reply") << QByteArrayList { "a<B.x>B @Hello hi", "a>System>A @Hello Er: sender is not A" };
     QTest::newRow("spoofed event") << QByteArrayList { "b<B>System flgon D", "b>System>B @flgon Ok:", "a<D>System _Alarm", "a>System>A @Alarm Er: sender is not A" };
-    QTest::newRow("no route") << QByteArrayList { "a<Hello there", "a>System>A @ Er: no '>' in the route" };
-    QTest::newRow("no command") << QByteArrayList { "a<A>B", "a>System>A @ Er: no command" };
-    QTest::newRow("empty line") << QByteArrayList { "a<" };
-    QTest::newRow("unknown System command") << QByteArrayList { "a<A>System Hello", "a>System>A @Hello Er: unknown command" };
-    QTest::newRow("flgon bad name") << QByteArrayList { "a<A>System flgon ../x", "a>System>A @flgon Er: bad node name" };
+    // What the relay answers A, once for each line; it answers neither a reply nor an empty line.
+    QTest::newRow("unreachable ask and reply, spoofed reply, no route, no command, empty line, unknown System command, flgon bad name")
+        << QByteArrayList { "a<A.x>Nobody Hello", "a>System>A.x @Hello Er: node Nobody is not connected", "a<A>Nobody @Hello hi", "a<B.x>B @Hello hi",
+                            "a>System>A @Hello Er: sender is not A", "a<Hello there", "a>System>A @ Er: no '>' in the route", "a<A>B", "a>System>A @ Er: no command",
+                            "a<", "a<A>System Hello", "a>System>A @Hello Er: unknown command", "a<A>System flgon ../x", "a>System>A @flgon Er: bad node name" };
 
     QTest::newRow("events to every subscriber until flgoff") << QByteArrayList {
         "d+D", "a<A>System flgon D", "a>System>A @flgon Ok:", "b<B.ch>System flgon D", "b>System>B.ch @flgon Ok:",
@@ -270,13 +271,13 @@ void TestPrograms::eventPlaysAndAskIsAnswered()
                                                       + relay.keyFile("Zendri").toUtf8() + "\"\nFLGON Dev\nEVENT Alarm alarm.wav 50 Dev\n"));
     QProcess velmar;
     QVERIFY(startVelmar(velmar, dir.path()));
-    const auto devSends = [this](const QByteArray &line) { return sendAs(relay, "Dev", line); };
+    const auto devSends = [this](const QByteArray &line, bool throughInput) { return sendAs(relay, "Dev", line, throughInput); };
     // Velmar subscribes as soon as it is logged in, before it can answer anything, so its
     // first answer means that the relay knows the subscription. A Dev that is refused because
     // its last run still holds the name tries again.
     const QByteArray greeting = "Zendri>Dev @Hello Hello! I am Zendri. Nice to meet you!\n";
-    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>Zendri Hello") == greeting; }, StartWait));
-    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>System _Alarm").isEmpty(); }, Wait));
+    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>Zendri Hello", true) == greeting; }, StartWait));
+    QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>System _Alarm", false).isEmpty(); }, Wait));
     QByteArray errors;
     QVERIFY2(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains("PlayingState"); }, Wait), errors);
     velmar.kill();
