@@ -32,9 +32,6 @@ Q_LOGGING_CATEGORY(lcBody, "velmar.body")
 
 namespace {
 
-// The log window keeps this many text blocks; older lines scroll away.
-constexpr int MaxLogBlocks = 2000;
-
 // A blank sender field accepts every sender.
 bool senderMatches(const QString &field, const QString &from)
 {
@@ -50,7 +47,7 @@ Body::Body(QWidget *parent)
 
 Body::Body(const Settings &settings, QWidget *parent)
     : QFrame(parent)
-    , logArea(nullptr, MaxLogBlocks)
+    , logArea(nullptr, LogArea::MaxLogBlocks)
     , settings(settings)
 {
     setupUi(this);

@@ -20,6 +20,7 @@ class LogArea : public QFrame, private Ui_LogArea
     Q_DISABLE_COPY(LogArea)
 
 public:
+    // The main window's log window keeps this many text blocks; older lines scroll away.
     static constexpr int MaxLogBlocks = 2000;
 
     LogArea(QWidget *parent, int maxBlocks);
