@@ -9,10 +9,11 @@ install(FILES examples/config.cfg ${example_sounds} DESTINATION ${CMAKE_INSTALL_
 install(PROGRAMS examples/append-event DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples)
 install(DIRECTORY examples/keys DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar/examples
         FILES_MATCHING PATTERN "*.key")
-# The README with the pictures it shows; the project's name would give the folder a capital.
+# The README and the guide beside it, with their pictures; the project's name would give the
+# folder a capital.
 set(docdir ${CMAKE_INSTALL_DATADIR}/doc/velmar)
 install(FILES README.md DESTINATION ${docdir})
-install(DIRECTORY docs DESTINATION ${docdir} FILES_MATCHING PATTERN "*.png")
+install(DIRECTORY docs DESTINATION ${docdir} FILES_MATCHING PATTERN "*.png" PATTERN "*.md")
 install(FILES dist/copyright DESTINATION ${docdir})
 install(FILES dist/dev.velmar.Velmar.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES dist/dev.velmar.Velmar.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
