@@ -312,16 +312,18 @@ void AlarmModel::restore(int row, const AlarmRow &saved)
         alarm.state = AlarmState::Acknowledged;
     alarm.notHeard = saved.unacknowledged() && saved.notHeard;
     alarm.notHeardReason = alarm.notHeard ? saved.notHeardReason : QString();
-    alarm.quietEvents = saved.quietEvents;
-    alarm.count = saved.count;
-    alarm.firstMs = saved.firstMs;
-    alarm.lastMs = saved.lastMs;
-    alarm.unacknowledgedSinceMs = saved.unacknowledgedSinceMs;
+    const qint64 now = wallNow();
+    const auto past = [now](qint64 ms) { return qBound(qint64(0), ms, now); };
+    alarm.quietEvents = qMax(0, saved.quietEvents);
+    alarm.count = qMax(0, saved.count);
+    alarm.firstMs = past(saved.firstMs);
+    alarm.lastMs = past(saved.lastMs);
+    alarm.unacknowledgedSinceMs = past(saved.unacknowledgedSinceMs);
     alarm.sender = saved.sender;
     alarm.event = saved.event;
     alarm.text = saved.text;
-    alarm.shelvedSinceMs = saved.shelvedSinceMs;
-    alarm.shelfEndMs = saved.shelfEndMs;
+    alarm.shelvedSinceMs = past(saved.shelvedSinceMs);
+    alarm.shelfEndMs = saved.shelfEndMs == 0 ? 0 : qBound(qint64(1), saved.shelfEndMs, now + LongestRestoredShelfMs);
     finish(transition);
     if (alarm.unacknowledged() && ringsNow(alarm))
         ring(Ring {row, alarm.sender, alarm.event, alarm.text, wallNow(), AlarmCause::Restore});

@@ -91,7 +91,9 @@ public:
     int soundBack();
     // Brings back the alarm that `saved` kept of this row before a restart, with its times,
     // counts and marks: an unacknowledged one rings once more, an acknowledged one stays
-    // quiet, a shelf keeps its end (and ends at once when that has passed).
+    // quiet, a shelf keeps its end (and ends at once when that has passed). A record that a
+    // crash or a person mangled is held to what an alarm can be: no count below zero, no time
+    // before the epoch or after now, no shelf longer than a year from now.
     void restore(int row, const AlarmRow &saved);
 
 signals:
@@ -119,6 +121,7 @@ private:
         bool started = false;
     };
     enum class Outcome { Rang, Shelved, Quiet, HeldBack };
+    static constexpr qint64 LongestRestoredShelfMs = 366LL * 24 * 60 * 60 * 1000;
 
     void markCritical(const QStringList &criticalEvents);
     Outcome takeEventFor(int row, const AlarmEvent &event);
