@@ -7,6 +7,7 @@
 #include "app/config.h"
 #include "app/configlocation.h"
 #include "app/firstrunnote.h"
+#include "app/quitonsignal.h"
 #include "body/body.h"
 #include "desktop/raisewindow.h"
 #include "desktop/singleinstance.h"
@@ -37,6 +38,9 @@ void createFromExample(const QString &userDir, FirstRunNote *note)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // SIGTERM and SIGINT end Velmar as closing its window does: the journal's stop, the
+    // notifications closed, the lock given back.
+    const QuitOnSignal quitOnSignal;
     config.parseArgs(argc, argv);
     const ConfigLocation location = ConfigLocation::choose(config, QProcessEnvironment::systemEnvironment(), QDir::currentPath());
     location.enter();

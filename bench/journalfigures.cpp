@@ -53,25 +53,6 @@ JournalEntry largeEntry(int i, qint64 atMs)
     return e;
 }
 
-// Runs `statement` on a connection of its own and returns the first value.
-QVariant firstValue(const QString &file, const QString &statement, const QVariantList &values = {})
-{
-    QVariant value;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Reader);
-        db.setDatabaseName(file);
-        db.open();
-        QSqlQuery query(db);
-        query.prepare(statement);
-        for (int i = 0; i < values.size(); ++i)
-            query.bindValue(i, values.at(i));
-        if (query.exec() && query.next())
-            value = query.value(0);
-    }
-    QSqlDatabase::removeDatabase(Reader);
-    return value;
-}
-
 // The events that velmar.alarms traced before `ms`: one "(event)" line per event of the storm,
 // each stamped with its local time.
 int tracedBefore(const QString &debugFile, qint64 ms)
@@ -93,6 +74,24 @@ int tracedBefore(const QString &debugFile, qint64 ms)
 
 } // namespace
 
+QVariant journalValue(const QString &file, const QString &statement, const QVariantList &values)
+{
+    QVariant value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Reader);
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery query(db);
+        query.prepare(statement);
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values.at(i));
+        if (query.exec() && query.next())
+            value = query.value(0);
+    }
+    QSqlDatabase::removeDatabase(Reader);
+    return value;
+}
+
 bool writeLargeJournal(const QString &file, int entries, int days)
 {
     JournalDatabase db(QStringLiteral("bench-writer"));
@@ -113,7 +112,7 @@ bool writeLargeJournal(const QString &file, int entries, int days)
 
 int journalEvents(const QString &file)
 {
-    const QVariant count = firstValue(file, QStringLiteral("SELECT count(*) FROM entries WHERE kind = 'event'"));
+    const QVariant count = journalValue(file, QStringLiteral("SELECT count(*) FROM entries WHERE kind = 'event'"));
     return count.isValid() ? count.toInt() : -1;
 }
 
@@ -168,9 +167,9 @@ CrashRun crashRun(const QString &velmarPath, const QString &journal, int events,
     ::kill(pid_t(velmar.processId()), SIGKILL);
     velmar.waitForFinished(GiveUpMs);
 
-    run.intact = firstValue(journal, QStringLiteral("PRAGMA integrity_check")).toString() == QLatin1String("ok");
+    run.intact = journalValue(journal, QStringLiteral("PRAGMA integrity_check")).toString() == QLatin1String("ok");
     run.shownBefore = tracedBefore(dir.filePath(QStringLiteral("debug.log")), killMs - GraceMs);
-    const QVariant kept = firstValue(journal, QStringLiteral("SELECT count(DISTINCT text) FROM entries WHERE kind = 'event' "
+    const QVariant kept = journalValue(journal, QStringLiteral("SELECT count(DISTINCT text) FROM entries WHERE kind = 'event' "
                                                              "AND at_ms >= ? AND CAST(text AS INTEGER) < ?"),
                                      {startMs, run.shownBefore});
     run.missing = kept.isValid() ? run.shownBefore - kept.toInt() : -1;

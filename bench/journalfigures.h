@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
+#include <QVariantList>
 
 // Writes a journal file of `entries` entries spread evenly over the last `days` days: nine
 // event entries to one alarm entry, over 20 rows; false on failure.
 bool writeLargeJournal(const QString &file, int entries, int days);
+// Runs `statement` with `values` bound on the journal `file`, on a connection of its own, and
+// returns the first value of its first row (invalid when there is none).
+QVariant journalValue(const QString &file, const QString &statement, const QVariantList &values = {});
 // The event entries in the journal `file` (-1 when it cannot be read).
 int journalEvents(const QString &file);
 // Milliseconds from showing the history window on `file` until it is up with its first rows,

@@ -21,8 +21,9 @@ namespace {
 constexpr int WaitMs = 60000;
 constexpr int ChunkBytes = 64 * 1024;
 constexpr int ReadBytes = 256 * 1024;
-const QByteArray Key = QByteArrayLiteral("k");
 const QString Publisher = QStringLiteral("Pub");
+
+} // namespace
 
 bool readLine(QTcpSocket &socket, QByteArray &line)
 {
@@ -40,9 +41,11 @@ bool logIn(QTcpSocket &socket, quint16 port, const QByteArray &node)
     QByteArray line;
     if (!socket.waitForConnected(WaitMs) || !readLine(socket, line))
         return false;
-    socket.write(node + ' ' + Key + '\n');
+    socket.write(node + ' ' + RelayKey + '\n');
     return readLine(socket, line) && line.startsWith("System>" + node + " Ok:");
 }
+
+namespace {
 
 // Subscribes to the publisher, then reads until `events` forwarded lines have arrived.
 bool subscribe(quint16 port, const QByteArray &node, int events, QSemaphore &ready,
@@ -93,10 +96,11 @@ bool publish(quint16 port, int events)
     return true;
 }
 
-quint16 startRelay(QProcess &relay, const QString &relayPath, const QString &keyDir)
+} // namespace
+
+quint16 startRelay(QProcess &relay, const QString &relayPath, const QString &keyDir, const QString &logFile)
 {
-    // The relay logs every connection on standard error; the table is what counts.
-    relay.setStandardErrorFile(QProcess::nullDevice());
+    relay.setStandardErrorFile(logFile);
     relay.start(relayPath, { QStringLiteral("--port"), QStringLiteral("0"),
                              QStringLiteral("--keys"), keyDir });
     if (!relay.waitForStarted(WaitMs))
@@ -113,10 +117,8 @@ quint16 startRelay(QProcess &relay, const QString &relayPath, const QString &key
 bool writeKey(const QString &keyDir, const QString &node)
 {
     QFile file(keyDir + QLatin1Char('/') + node + QStringLiteral(".key"));
-    return file.open(QIODevice::WriteOnly) && file.write(Key + '\n') > 0;
+    return file.open(QIODevice::WriteOnly) && file.write(RelayKey + '\n') > 0;
 }
-
-} // namespace
 
 double relayEventsPerSecond(const QString &relayPath, int subscribers, int events, QString &error)
 {
@@ -129,7 +131,8 @@ double relayEventsPerSecond(const QString &relayPath, int subscribers, int event
         return -1;
     }
     QProcess relay;
-    const quint16 port = startRelay(relay, relayPath, keyDir.path());
+    // The relay logs every connection on standard error; the table is what counts.
+    const quint16 port = startRelay(relay, relayPath, keyDir.path(), QProcess::nullDevice());
     if (port == 0) {
         error = QStringLiteral("relay did not start");
         return -1;

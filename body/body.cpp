@@ -231,14 +231,16 @@ void Body::setupJournal()
         return;
     auto *journal = new Journal(settings.journal, alarms, this);
     connect(journal, &Journal::log, &logArea, &LogArea::log);
-    connect(stars, &Stars::linkStateChanged, journal, [this, journal](LinkState state) {
+    // The link ends as the window goes too, while the journal is still there: the entry asks the
+    // client, never the window, which is no longer whole then.
+    connect(stars, &Stars::linkStateChanged, journal, [stars = stars, journal](LinkState state) {
         if (state == LinkState::LoggedIn)
             journal->linkUp(stars->address());
         else if (state == LinkState::Down)
             journal->linkDown(stars->address());
     });
     if (soundWatch) {
-        connect(soundWatch, &SoundWatch::outputChanged, journal, [this, journal] {
+        connect(soundWatch, &SoundWatch::outputChanged, journal, [soundWatch = soundWatch, journal] {
             journal->soundFound(!soundWatch->canBeHeard(), soundWatch->output().text);
         });
     }

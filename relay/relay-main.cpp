@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "app/quitonsignal.h"
 #include "app/timeunits.h"
 #include "commandline.h"
 
@@ -74,6 +75,8 @@ int main(int argc, char *argv[])
     if (!server.listen(address, quint16(port)))
         return commandLineFailure(QStringLiteral("cannot listen on %1:%2: %3")
                         .arg(address.toString()).arg(port).arg(server.errorString()), ListenError);
+    // SIGTERM ends the relay as a return from its loop does, closing every connection.
+    const QuitOnSignal quitOnSignal;
     std::printf("listening on %s:%u\n", qPrintable(server.serverAddress().toString()), unsigned(server.serverPort()));
     std::fflush(stdout);
     return app.exec();

@@ -1,3 +1,5 @@
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <map>
@@ -46,6 +48,21 @@ QByteArray sendAs(const RelayFixture &relay, const QString &node, const QByteArr
     cli.write(throughInput ? line : QByteArray());
     cli.closeWriteChannel();
     return cli.waitForFinished(Wait) && cli.exitCode() == 0 ? cli.readAllStandardOutput() : cli.readAllStandardError();
+}
+
+// The kind of the newest entry in the journal `file`, empty when there is none.
+QString newestJournalKind(const QString &file)
+{
+    QString kind;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        db.setDatabaseName(file);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(QStringLiteral("SELECT kind FROM entries ORDER BY id DESC LIMIT 1")) && query.next())
+            kind = query.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+    return kind;
 }
 
 } // namespace
@@ -262,13 +279,14 @@ void TestPrograms::configFile()
 }
 
 // Velmar answers Dev's ask, and Dev's event plays Velmar's row, whose sound file is named
-// relative to the working directory. Dev prints what it receives and exits 0.
+// relative to the working directory. Dev prints what it receives and exits 0. SIGTERM ends
+// Velmar as closing its window does: status 0, and the journal's last entry its stop.
 void TestPrograms::eventPlaysAndAskIsAnswered()
 {
     QTemporaryDir dir;
     QVERIFY(writeWav(dir.filePath("alarm.wav")));
     QVERIFY(writeFile(dir.filePath("config.cfg"), "STARS_IP 127.0.0.1\nSTARS_PORT " + QByteArray::number(relay.port) + "\nKEY_ON_STARS \""
-                                                      + relay.keyFile("Zendri").toUtf8() + "\"\nFLGON Dev\nEVENT Alarm alarm.wav 50 Dev\n"));
+                                                      + relay.keyFile("Zendri").toUtf8() + "\"\nFLGON Dev\nEVENT Alarm alarm.wav 50 Dev\nJOURNAL journal.db\n"));
     QProcess velmar;
     QVERIFY(startVelmar(velmar, dir.path()));
     const auto devSends = [this](const QByteArray &line, bool throughInput) { return sendAs(relay, "Dev", line, throughInput); };
@@ -280,8 +298,10 @@ void TestPrograms::eventPlaysAndAskIsAnswered()
     QVERIFY(QTest::qWaitFor([&] { return devSends("Dev>System _Alarm", false).isEmpty(); }, Wait));
     QByteArray errors;
     QVERIFY2(QTest::qWaitFor([&] { return (errors += velmar.readAllStandardError()).contains("PlayingState"); }, Wait), errors);
-    velmar.kill();
-    velmar.waitForFinished(Wait);
+    velmar.terminate();
+    QVERIFY(velmar.waitForFinished(Wait));
+    QCOMPARE(velmar.exitStatus() == QProcess::NormalExit ? velmar.exitCode() : -1, 0);
+    QCOMPARE(newestJournalKind(dir.filePath("journal.db")), QStringLiteral("stop"));
 }
 
 // Two desks, each a Velmar without a sound server: Zendri2 first, then Zendri, which tells it
