@@ -69,7 +69,7 @@ QString text(QWidget &window, const char *name)
 // horn set to muted, snoozed for 1 min and off; f0 shelve row 0
 // for 15 min; F0 until unshelved; u0 unshelve it; k0 the list's Ack on its line 0; K Ack all;
 // O:S the output S found, L:X lost for X (an underscore stands for a blank), B back; t500
-// 500 ms pass.
+// 500 ms pass; x0 row 0's held-back count, written x2.
 struct AlarmScript
 {
     static constexpr qint64 Epoch = 1700000000000;
@@ -124,6 +124,7 @@ struct AlarmScript
             case 'L': watch.setOutput({SoundOutput::State::Lost, word}); break;
             case 'B': watch.setOutput({SoundOutput::State::Usable, "S"}); break;
             case 't': now += step.mid(1).toInt(); break;
+            case 'x': seen << QStringLiteral("x%1").arg(model.row(arg).heldBack); break;
             }
         }
     }
@@ -219,8 +220,8 @@ void TestAlarms::script_data()
         << "[Horn muted] -0 -1 [Muted: Dev Alarm for [A]] 0U(event) [Horn snoozed for 1 min] -0 -1 [Horn snoozed for 1 min] -0 -1 "
                "[Snoozed: Dev Alarm for [B]] 1U(event) [Snooze ended] = 2 2 2 0"
         << "B held while muted 1, A held while muted 1";
-    QTest::newRow("hold-off counts, logs at the next start") << 1000 << false << "" << "e0 t400 e0 t400 e01 t300 e0"
-        << "0" + rang + " 0R(event) 0R(event) 1" + rangB + " [[A] held back 2 events since it last started] 0" + rang + " = 4 4 0 2"
+    QTest::newRow("hold-off counts, logs at the next start") << 1000 << false << "" << "e0 t400 e0 t400 e01 x0 t300 e0 x0"
+        << "0" + rang + " 0R(event) 0R(event) 1" + rangB + " x2 [[A] held back 2 events since it last started] 0" + rang + " x0 = 4 4 0 2"
         << "A ringing 4, B ringing 1";
     QTest::newRow("held-back lines at most every 10 s") << 30000 << false << ""
         << "e0 t500 e0 t10000 e0 t10000 e0 t9500 e0 t10000 e0 t30000 e0 t500 e0 t10000 e0"
