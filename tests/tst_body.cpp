@@ -346,8 +346,10 @@ void TestBody::desks()
     QFETCH(QString, shown);
     QFETCH(QStringList, lines);
     ScriptedServer server;
+    // The sound output is watched only by the rows that change it.
+    const bool watched = !steps.filter(QRegularExpression("^(L|B$)")).isEmpty();
     QVERIFY(loadConfig(serverConfig(server) + "FLGON Dev\nDESKS Zendri2 Zendri\nDESKS \"Zendri3\"\nEVENT Alarm alarm.wav 50\n"
-                       "EVENT \"Fire Alarm\" alarm.wav 50\nREPEAT_UNTIL_ACK 1\nOPERATOR_BAR 1\nSOUND_WATCH 1\n"));
+                       "EVENT \"Fire Alarm\" alarm.wav 50\nREPEAT_UNTIL_ACK 1\nOPERATOR_BAR 1\n" + (watched ? "SOUND_WATCH 1\n" : "")));
     DebugCapture debug("velmar.desks");
     Body body;
     // The test tells the output, not the machine's sound server.
