@@ -119,8 +119,8 @@ void TestDesktop::send(const QString &signal, const QVariantList &arguments, boo
 // Steps on rows A and B (B critical): e0 an event from Dev for row 0, a0 its acknowledgement
 // here, p0 at a peer desk, n0:X its ring not heard for X, m Mute; i1:ACTION the service's
 // ActionInvoked for notification 1, x1:ACTION the same from another program, c1 the service
-// closed it (as the operator can); u and d the link up and down, P and Q the peer desk Zendri2
-// without sound and with it again. Each step's calls to the service, joined by "; ".
+// closed it (as the operator can); u and d the link up and down, o the operator closing it, P and
+// Q the peer desk Zendri2 without sound and with it again. Each step's calls to the service, joined by "; ".
 void TestDesktop::notifications_data()
 {
     QTest::addColumn<QString>("capabilities");
@@ -135,9 +135,9 @@ void TestDesktop::notifications_data()
         << QStringList {"0>1 " + a + acts + "1", "0>2 " + b + acts + "2 resident", "", "", "", "", "close 2", "0>3 " + a + ", 2 events" + acts + "1"};
     QTest::newRow("not heard is critical, markup escaped; a peer's acknowledgement closes") << "actions body-markup" << "e0 n0:<no> p0"
         << QStringList {"0>1 " + a + acts + "1", "1>1 " + a + "\nNot heard: &lt;no&gt;" + acts + "2 resident", "close 1"};
-    QTest::newRow("no actions without the capability; none while muted but critical; the link lost after a log-in; a peer desk without sound")
-        << "body" << "m e0 e1 d u d u P Q" << QStringList {"", "", "0>1 " + b + none + "2 resident", "", "",
-           "0>2 Stars link lost | h:1 at T" + none + "2 resident", "close 2", "0>3 Zendri2 cannot sound | no device" + none + "2 resident", "close 3"};
+    QTest::newRow("no actions without the capability; none while muted but critical; the link lost after a log-in; a peer desk without sound; the operator's own close")
+        << "body" << "m e0 e1 d u d u P Q o d" << QStringList {"", "", "0>1 " + b + none + "2 resident", "", "",
+           "0>2 Stars link lost | h:1 at T" + none + "2 resident", "close 2", "0>3 Zendri2 cannot sound | no device" + none + "2 resident", "close 3", "", ""};
     QTest::newRow("no service") << "none" << "e0" << QStringList {""};
 }
 
@@ -173,6 +173,7 @@ void TestDesktop::notifications()
         case 'i': case 'x': send("ActionInvoked", {uint(row), part.value(1)}, step.startsWith('x')); break;
         case 'c': send("NotificationClosed", {uint(row), 2u}); break;
         case 'u': case 'd': emit stars.linkStateChanged(step == "u" ? LinkState::LoggedIn : LinkState::Down); break;
+        case 'o': emit stars.connectionRequested(false); break;
         case 'P': case 'Q': notifier.peerSoundChanged("Zendri2", step == "P", "no device"); break;
         }
         QTRY_COMPARE(this->calls.mid(before).join("; "), calls.at(i));
