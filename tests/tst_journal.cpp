@@ -9,6 +9,8 @@
 
 #include "alarm/alarmmodel.h"
 #include "journal/csvrecord.h"
+#include "journal/historyfilter.h"
+#include "journal/historywindow.h"
 #include "journal/journal.h"
 #include "journal/journaldatabase.h"
 #include "support.h"
@@ -159,6 +161,7 @@ private slots:
     void keepsDays();
     void csv_data();
     void csv();
+    void historyWindow();
 
 private:
     QTemporaryDir dir;
@@ -386,5 +389,34 @@ void TestJournal::csv()
     QCOMPARE(csvRecord(cells), line);
 }
 
-QTEST_GUILESS_MAIN(TestJournal)
+// The history window on a journal: the last day's entries newest first, narrowed by a text and
+// by kind; its CSV holds what the table shows; the shift report names the peer's acknowledgement.
+void TestJournal::historyWindow()
+{
+    {
+        JournalRun run("h.db");
+        run.run("e01 P1 L U L");
+    }
+    HistoryWindow window(QDir::current().absoluteFilePath("h.db"));
+    window.show();
+    const QAbstractItemModel *shown = window.findChild<QTableView *>("HistoryV")->model();
+    const auto kinds = [shown] {
+        QStringList cells;
+        for (int row = 0; row < shown->rowCount(); ++row)
+            cells << shown->index(row, HistoryFilter::Kind).data().toString();
+        return cells.join(' ');
+    };
+    QCOMPARE(kinds(), "stop link link alarm event alarm alarm start");
+    window.findChild<QLineEdit *>("FilterE")->setText("b");
+    QCOMPARE(kinds(), "alarm event alarm");
+    window.findChild<QCheckBox *>("EventsX")->click();
+    QCOMPARE(kinds(), "alarm alarm");
+    QCOMPARE(window.writeCsv("h.csv"), 2);
+    QString problem;
+    QVERIFY2(window.writeShiftReport("h.html", problem), qPrintable(problem));
+    QFile report("h.html");
+    QVERIFY(report.open(QIODevice::ReadOnly) && report.readAll().contains("bob@b"));
+}
+
+QTEST_MAIN(TestJournal)
 #include "tst_journal.moc"
