@@ -26,7 +26,7 @@ constexpr qint64 MsPerMinute = 60000;
 // text of 1 KiB); p0 row 0 played to its end; n0 not heard ("no output"); k0 its Ack; P0 a
 // peer's Ack (bob@b at Zendri2); K Ack all; s Silence; M Mute; S Snooze 1 min; f0 shelve row 0
 // for 15 min; u0 unshelve it; U the link up at h:1, L down; O the sound output lost ("gone"),
-// B back ("Out"). `seen` traces the model as tst_alarms does and holds the journal's lines.
+// B back ("Out"). `seen` traces the model as tst_alarms does (a ring with its sender and event) and holds the journal's lines.
 struct JournalRun
 {
     AlarmModel model;
@@ -42,7 +42,7 @@ struct JournalRun
                         .arg(t.after.notHeard ? "!" : "", t.causeText());
         });
         QObject::connect(&model, &AlarmModel::startRow, &model, [this](const Ring &ring) { seen << QStringLiteral("+%1").arg(ring.row); });
-        QObject::connect(&model, &AlarmModel::rang, &model, [this](const Ring &ring) { seen << QStringLiteral("*%1").arg(ring.row); });
+        QObject::connect(&model, &AlarmModel::rang, &model, [this](const Ring &ring) { seen << QStringLiteral("*%1:%2 %3").arg(ring.row).arg(ring.sender, ring.event); });
         QObject::connect(&model, &AlarmModel::log, &model, [this](const QString &line) { seen << '[' + line + ']'; });
         QObject::connect(&journal, &Journal::log, &model, [this](const QString &line) { seen << '[' + line + ']'; });
         journal.start();
@@ -226,12 +226,12 @@ void TestJournal::restore_data()
 
     const QString before = " from before 03:04:05]";
     QTest::newRow("unacknowledged: rings once more, its count back") << "A:U" << false << ""
-        << "0U(restore) 0R(restore) +0 *0 [Restored 1 unacknowledged alarm" + before + " = 3 0 0";
+        << "0U(restore) 0R(restore) +0 *0:Dev Alarm [Restored 1 unacknowledged alarm" + before + " = 3 0 0";
     QTest::newRow("with the repeat until ack it repeats") << "A:U B:U" << true << "p0"
-        << "0U(restore) 0R(restore) +0 *0 1U(restore) 1R(restore) +1 *1 [Restored 2 unacknowledged alarms" + before
+        << "0U(restore) 0R(restore) +0 *0:Dev Alarm 1U(restore) 1R(restore) +1 *1:Dev Alarm [Restored 2 unacknowledged alarms" + before
                + " 0R(repeat) +0 = 3 3 0";
     QTest::newRow("not heard") << "A:U!" << false << ""
-        << "0U!(restore) 0R!(restore) +0 *0 [Restored 1 unacknowledged alarm" + before + " = 3 0 0";
+        << "0U!(restore) 0R!(restore) +0 *0:Dev Alarm [Restored 1 unacknowledged alarm" + before + " = 3 0 0";
     QTest::newRow("acknowledged: never rung") << "A:A" << false << "" << "0A(restore) [Restored 1 acknowledged alarm" + before + " = 3 0 0";
     QTest::newRow("a shelf keeps its end") << "A:S+ B:N" << false << "" << "0S(restore) [Restored 1 shelf" + before + " = 3 0 0";
     QTest::newRow("a shelf that ended meanwhile ends with its line") << "A:S-" << false << ""
@@ -239,8 +239,8 @@ void TestJournal::restore_data()
     QTest::newRow("a row that is gone is named, not restored") << "Gone:U B:A" << false << ""
         << "1A(restore) [Restored 1 acknowledged alarm from before 03:04:05; not restored, as no row has their events now: [Gone]] = 0 3 0";
     QTest::newRow("two rows of one name keep their own alarms") << "A:A A_#2:U" << false << ""
-        << "0A(restore) 2U(restore) 2R(restore) +2 *2 [Restored 1 unacknowledged alarm and 1 acknowledged alarm" + before + " = 3 0 3";
-    QTest::newRow("nothing stood: no line, counts from 0") << "A:N" << false << "e0" << "0R(event) +0 *0 = 1 0 0";
+        << "0A(restore) 2U(restore) 2R(restore) +2 *2:Dev Alarm [Restored 1 unacknowledged alarm and 1 acknowledged alarm" + before + " = 3 0 3";
+    QTest::newRow("nothing stood: no line, counts from 0") << "A:N" << false << "e0" << "0R(event) +0 *0:Dev Alarm = 1 0 0";
 }
 
 // The alarms that stood when Velmar last stopped, as a crash leaves them in the file, come back
