@@ -26,7 +26,8 @@ constexpr qint64 MsPerMinute = 60000;
 // text of 1 KiB); p0 row 0 played to its end; n0 not heard ("no output"); k0 its Ack; P0 a
 // peer's Ack (bob@b at Zendri2); K Ack all; s Silence; M Mute; S Snooze 1 min; f0 shelve row 0
 // for 15 min; u0 unshelve it; U the link up at h:1, L down; O the sound output lost ("gone"),
-// B back ("Out"). `seen` traces the model as tst_alarms does (a ring with its sender and event) and holds the journal's lines.
+// B back ("Out"). `seen` traces the model as tst_alarms does (a ring with its sender and event)
+// and holds the journal's lines.
 struct JournalRun
 {
     AlarmModel model;
