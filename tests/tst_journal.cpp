@@ -391,7 +391,8 @@ void TestJournal::csv()
 }
 
 // The history window on a journal: the last day's entries newest first, narrowed by a text and
-// by kind; its CSV holds what the table shows; the shift report names the peer's acknowledgement.
+// by kind; its CSV holds what the table shows; the shift report names the peer's acknowledgement,
+// also as a PDF, and says when it cannot be written.
 void TestJournal::historyWindow()
 {
     {
@@ -417,6 +418,9 @@ void TestJournal::historyWindow()
     QVERIFY2(window.writeShiftReport("h.html", problem), qPrintable(problem));
     QFile report("h.html");
     QVERIFY(report.open(QIODevice::ReadOnly) && report.readAll().contains("bob@b"));
+    QVERIFY2(window.writeShiftReport("h.pdf", problem), qPrintable(problem));
+    QVERIFY(!window.writeShiftReport("none/h.pdf", problem));
+    QCOMPARE(problem, "cannot write none/h.pdf");
 }
 
 QTEST_MAIN(TestJournal)
