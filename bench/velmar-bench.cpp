@@ -145,6 +145,13 @@ void warn(const QString &figure, const QString &error)
     std::fprintf(stderr, "%s: %s\n", qPrintable(figure), qPrintable(error));
 }
 
+// Starts a private PulseAudio server for `figure`, or says that the default output plays.
+void startPrivateSound(PulseServer &pulse, const QString &figure)
+{
+    if (!PulseServer::unavailable().isEmpty() || !pulse.start())
+        warn(figure, QStringLiteral("no private PulseAudio server: the default output plays"));
+}
+
 double rate(int lines, qint64 ns)
 {
     return ns < 0 ? -1 : lines / (ns / 1e9);
@@ -371,8 +378,7 @@ void addSound(QVector<Figure> &figures, int flaps)
     Figure ratio{ QStringLiteral("first / later play"), QStringLiteral("x"), {}, FirstPlayRatio, false };
     {
         PulseServer pulse;
-        if (!PulseServer::unavailable().isEmpty() || !pulse.start())
-            warn(QStringLiteral("plays"), QStringLiteral("no private PulseAudio server: the default output plays"));
+        startPrivateSound(pulse, QStringLiteral("plays"));
         for (int r = 0; r < Runs; ++r) {
             plain.runs.append(playsInNewProcess(false).firstMs);
             const PlayTimes times = playsInNewProcess(true);
@@ -427,8 +433,7 @@ void addBurst(QVector<Figure> &figures)
     Figure unserved{ QStringLiteral("matching burst, no server"), QStringLiteral("ms"), {}, BurstAnswerMs, false };
     {
         PulseServer pulse;
-        if (!PulseServer::unavailable().isEmpty() || !pulse.start())
-            warn(served.name, QStringLiteral("no private PulseAudio server: the default output plays"));
+        startPrivateSound(pulse, served.name);
         measureBurst(served);
     }
     measureBurst(unserved);
@@ -478,8 +483,7 @@ void addJournalPlays(QVector<Figure> &figures)
     // A difference below zero is noise, and shows as 0.
     Figure cost{ QStringLiteral("journal's cost per play"), QStringLiteral("ms"), {}, JournalPlayCostMs, false };
     PulseServer pulse;
-    if (!PulseServer::unavailable().isEmpty() || !pulse.start())
-        warn(QStringLiteral("plays"), QStringLiteral("no private PulseAudio server: the default output plays"));
+    startPrivateSound(pulse, QStringLiteral("plays"));
     for (int r = 0; r < JournalPlayRuns; ++r) {
         off.runs.append(playsInNewProcess(true).laterMs);
         on.runs.append(playsInNewProcess(true, true).laterMs);
