@@ -10,6 +10,7 @@
 #include "app/timeunits.h"
 #include "journal/csvrecord.h"
 #include "journal/historyfilter.h"
+#include "journal/journaldatabase.h"
 #include "journal/reportfile.h"
 #include "journal/shiftreport.h"
 #include "log/logcolours.h"
@@ -50,11 +51,7 @@ HistoryWindow::HistoryWindow(const QString &file, QWidget *parent)
 HistoryWindow::~HistoryWindow()
 {
     model.clear();
-    if (!db.isValid())
-        return;
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(connectionName);
+    JournalDatabase::closeConnection(db, connectionName);
 }
 
 HistoryFilter HistoryWindow::filter() const

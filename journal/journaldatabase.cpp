@@ -149,13 +149,18 @@ bool JournalDatabase::open(const QString &fileName, QString &problem)
     return check == Check::Ok;
 }
 
-void JournalDatabase::close()
+void JournalDatabase::closeConnection(QSqlDatabase &db, const QString &name)
 {
     if (!db.isValid())
         return;
     db.close();
     db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(connectionName);
+    QSqlDatabase::removeDatabase(name);
+}
+
+void JournalDatabase::close()
+{
+    closeConnection(db, connectionName);
 }
 
 bool JournalDatabase::isOpen() const

@@ -34,6 +34,9 @@ public:
     // NAME.broken-TIME, with its write-ahead log, and a new one is started: setAsideAs() and
     // setAsideWhy() then say so. False, with `problem`, when the file cannot be used.
     bool open(const QString &file, QString &problem);
+    // Closes `db` if it is valid and removes its connection `name`, which Qt allows only once no
+    // handle to it is left.
+    static void closeConnection(QSqlDatabase &db, const QString &name);
     void close();
     bool isOpen() const;
     // False when the file under the name is no longer the one opened, deleted or replaced, or
