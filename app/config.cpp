@@ -30,6 +30,16 @@ int firstSpace(const QString &line, int from)
     return from;
 }
 
+// The rest of a line as a message about one of its items shows it. Bounded, because every odd
+// item of a line reports: with the whole rest, a received line of many such items cost time
+// that grew with the square of its length.
+QString shownRest(const QString &line, int from)
+{
+    constexpr int MaxShownChars = 200;
+    const QString rest = line.mid(from, MaxShownChars);
+    return line.size() - from > MaxShownChars ? rest + QStringLiteral("...") : rest;
+}
+
 bool isOption(const QString &argument)
 {
     return argument.startsWith(QLatin1Char('-'));
@@ -52,14 +62,14 @@ int takeItemAt(const QString &line, int from, QString &item)
             return end + 1;
         }
         qCDebug(lcConfig).noquote()
-            << QStringLiteral("In a line [%1] item is started from quote but not ended by quote").arg(line.mid(from));
+            << QStringLiteral("In a line [%1] item is started from quote but not ended by quote").arg(shownRest(line, from));
         item = line.mid(begin + 1);
         return size;
     }
     const int end = firstSpace(line, begin);
     if (line.at(end - 1) == Quote)
         qCDebug(lcConfig).noquote()
-            << QStringLiteral("In a line [%1] item is started from not quote but ended by quote").arg(line.mid(from));
+            << QStringLiteral("In a line [%1] item is started from not quote but ended by quote").arg(shownRest(line, from));
     item = line.mid(begin, end - begin);
     return end;
 }

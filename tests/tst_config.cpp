@@ -48,6 +48,8 @@ void TestConfig::lineFunctions_data()
     QTest::newRow("only a comment") << "  # a" << QStringList{"#", " a", "  ", "1", ""};
     QTest::newRow("unicode spaces separate, remainder keeps white space") << " a\u2003 b " << QStringList{"a", "\u2003 b ", " a\u2003 b ", "0", ""};
     QTest::newRow("item ended by quote") << "value\" more" << QStringList{"value\"", " more", "value\" more", "0", ToQuote.arg("value\" more")};
+    const QString longRest = QStringLiteral("v\" ") + QString(300, QLatin1Char('w'));
+    QTest::newRow("a long line shown cut") << longRest << QStringList{"v\"", longRest.mid(2), longRest, "0", ToQuote.arg(longRest.left(200) + "...")};
     QTest::newRow("quote kinds share one flag") << "\"a' # c" << QStringList{"a' # c", "", "\"a' ", "0", FromQuote.arg("\"a' # c")};
 }
 
