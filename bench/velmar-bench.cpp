@@ -28,6 +28,10 @@ namespace {
 constexpr int Runs = 3;
 constexpr int ParseLines = 1000000;
 constexpr int ConfigLines = 100000;
+// A received line as long as the relay passes, of items that each end in an unopened quote:
+// every one of them reports.
+constexpr int OddLineBytes = 1 << 20;
+constexpr double OddLineMs = 1000;
 constexpr int FloodEvents = 500000;
 constexpr int FloodAsks = 100000;
 constexpr int FewLines = 10000;
@@ -210,6 +214,18 @@ void addParseAndConfig(QVector<Figure> &figures)
     for (int r = 0; r < Runs; ++r)
         parse.runs.append(parseLinesPerSecond(mix));
     figures.append(parse);
+
+    Figure odd{ QStringLiteral("1 MiB line of odd items, debug on"), QStringLiteral("ms"), {}, OddLineMs, false };
+    QString oddLine = QStringLiteral("Dev>Bench _Tick");
+    while (oddLine.size() < OddLineBytes)
+        oddLine += QStringLiteral(" x\"");
+    QLoggingCategory::setFilterRules(DebugOn);
+    withoutStandardError([&] {
+        for (int r = 0; r < Runs; ++r)
+            odd.runs.append(1e3 / parseLinesPerSecond({oddLine}));
+    });
+    QLoggingCategory::setFilterRules(DebugOff);
+    figures.append(odd);
 
     Figure load{ QStringLiteral("config"), QStringLiteral("ms"), {}, 150, false };
     QTemporaryDir dir;
