@@ -28,10 +28,30 @@ namespace {
 constexpr int Runs = 3;
 constexpr int ParseLines = 1000000;
 constexpr int ConfigLines = 100000;
-// A received line as long as the relay passes, of items that each end in an unopened quote:
-// every one of them reports.
-constexpr int OddLineBytes = 1 << 20;
-constexpr double OddLineMs = 1000;
+// A received line as long as the relay passes, and the most it may hold the window up.
+constexpr int LongLineBytes = 1 << 20;
+constexpr double LongLineMs = 1000;
+// Every road a received line of that length may take: an event's items plain, unbalanced,
+// unterminated, unreadable; one item, event name or sender of it all; a peer desk's messages;
+// an ask and an answer. `unit` repeats between `head` and `tail` up to the length.
+struct LongLineShape {
+    const char *head;
+    const char *unit;
+    const char *tail;
+};
+const LongLineShape LongLineShapes[] = {
+    { "Dev>Bench _Alarm", " x\"", "" },
+    { "Dev>Bench _Alarm", " x", "" },
+    { "Dev>Bench _Alarm \"", "a b ", "" },
+    { "Dev>Bench _Alarm ", "\x01\x7f\xff\xc3", "" },
+    { "Dev>Bench _Alarm ", "x", "" },
+    { "Dev>Bench _", "A", "" },
+    { "", "Dev", ">Bench _Alarm" },
+    { "Peer>Bench _AlarmAcknowledged Dev Alarm ", "bob", "" },
+    { "Peer>Bench _SoundLost", " why\"", "" },
+    { "Dev>Bench help", " x\"", "" },
+    { "Dev>Bench @flgon", " Ok:", "" },
+};
 constexpr int FloodEvents = 500000;
 constexpr int FloodAsks = 100000;
 constexpr int FewLines = 10000;
@@ -207,6 +227,14 @@ double memoryGrowthMiB()
     return ok ? kib / KiBPerMiB : -1;
 }
 
+QByteArray longLine(const LongLineShape &shape)
+{
+    QByteArray line = shape.head;
+    while (line.size() + qstrlen(shape.tail) < LongLineBytes)
+        line += shape.unit;
+    return line + shape.tail + '\n';
+}
+
 void addParseAndConfig(QVector<Figure> &figures)
 {
     Figure parse{ QStringLiteral("parse"), QStringLiteral("lines/s"), {}, 3e6, true };
@@ -215,10 +243,9 @@ void addParseAndConfig(QVector<Figure> &figures)
         parse.runs.append(parseLinesPerSecond(mix));
     figures.append(parse);
 
-    Figure odd{ QStringLiteral("1 MiB line of odd items, debug on"), QStringLiteral("ms"), {}, OddLineMs, false };
-    QString oddLine = QStringLiteral("Dev>Bench _Tick");
-    while (oddLine.size() < OddLineBytes)
-        oddLine += QStringLiteral(" x\"");
+    // Items that each end in a quote they did not open: every one of them reports.
+    Figure odd{ QStringLiteral("1 MiB line of odd items, debug on"), QStringLiteral("ms"), {}, LongLineMs, false };
+    const QString oddLine = QString::fromUtf8(longLine(LongLineShapes[0]));
     QLoggingCategory::setFilterRules(DebugOn);
     withoutStandardError([&] {
         for (int r = 0; r < Runs; ++r)
@@ -440,6 +467,41 @@ void measureBurst(Figure &figure)
     }
     if (!error.isEmpty())
         warn(figure.name, error);
+}
+
+// For each shape of a 1 MiB line, the time until the Hello ask behind it is answered, with the
+// desks on and the debug lines on; the slowest shape counts.
+void addLongLines(QVector<Figure> &figures)
+{
+    Figure slowest{ QStringLiteral("1 MiB lines, slowest answer"), QStringLiteral("ms"), {}, LongLineMs, false };
+    ClientSession session(DeskConfig);
+    QString error;
+    if (!session.open(error)) {
+        warn(slowest.name, error);
+        figures << slowest;
+        return;
+    }
+    QLoggingCategory::setFilterRules(DebugOn);
+    withoutStandardError([&] {
+        for (int r = 0; r < Runs; ++r) {
+            double longestMs = 0;
+            for (const LongLineShape &shape : LongLineShapes) {
+                session.sendForEachEvent(longLine(shape));
+                double gapMs = 0;
+                const qint64 ns = session.burst(1, 1, gapMs, error);
+                if (ns < 0) {
+                    longestMs = -1;
+                    break;
+                }
+                longestMs = qMax(longestMs, ns / 1e6);
+            }
+            slowest.runs.append(longestMs);
+        }
+    });
+    QLoggingCategory::setFilterRules(DebugOff);
+    if (!error.isEmpty())
+        warn(slowest.name, error);
+    figures << slowest;
 }
 
 // With a private PulseAudio server where one can be started, then with none.
@@ -702,7 +764,7 @@ int main(int argc, char *argv[])
     if (arguments.contains(PlayProbe))
         return playProbe(arguments.contains(QStringLiteral("prepared")), arguments.contains(JournalArgument));
 
-    // --only lines|floods|log|burst|storm|desks|processes|sound|flap|link|journal|soak runs one
+    // --only lines|floods|log|burst|storm|desks|long|processes|sound|flap|link|journal|soak runs one
     // group of figures; link needs root, flap takes a minute, journal a few, soak up to an hour
     // (--soak-events N and --soak-rate N for another length or pace).
     const int only = arguments.indexOf(QStringLiteral("--only"));
@@ -723,6 +785,8 @@ int main(int argc, char *argv[])
         addStorm(figures);
     if (group.isEmpty() || group == QLatin1String("desks"))
         addDesks(figures);
+    if (group.isEmpty() || group == QLatin1String("long"))
+        addLongLines(figures);
     if (group.isEmpty() || group == QLatin1String("processes"))
         addProcesses(figures);
     if (group.isEmpty() || group == QLatin1String("sound"))
