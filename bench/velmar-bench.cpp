@@ -181,9 +181,11 @@ double rate(int lines, qint64 ns)
     return ns < 0 ? -1 : lines / (ns / 1e9);
 }
 
-// Runs `body` with the process's standard error sent to /dev/null.
-void withoutStandardError(const std::function<void()> &body)
+// Runs `body` with the velmar.* debug lines on, as the program runs by default, and the
+// process's standard error, where they go, sent to /dev/null.
+void withDebugLines(const std::function<void()> &body)
 {
+    QLoggingCategory::setFilterRules(DebugOn);
     std::fflush(stderr);
     const int saved = dup(STDERR_FILENO);
     const int null = open("/dev/null", O_WRONLY);
@@ -193,6 +195,7 @@ void withoutStandardError(const std::function<void()> &body)
     std::fflush(stderr);
     dup2(saved, STDERR_FILENO);
     close(saved);
+    QLoggingCategory::setFilterRules(DebugOff);
 }
 
 // The child process of the memory figure: prints the growth of the peak resident memory
@@ -246,12 +249,10 @@ void addParseAndConfig(QVector<Figure> &figures)
     // Items that each end in a quote they did not open: every one of them reports.
     Figure odd{ QStringLiteral("1 MiB line of odd items, debug on"), QStringLiteral("ms"), {}, LongLineMs, false };
     const QString oddLine = QString::fromUtf8(longLine(LongLineShapes[0]));
-    QLoggingCategory::setFilterRules(DebugOn);
-    withoutStandardError([&] {
+    withDebugLines([&] {
         for (int r = 0; r < Runs; ++r)
             odd.runs.append(1e3 / parseLinesPerSecond({oddLine}));
     });
-    QLoggingCategory::setFilterRules(DebugOff);
     figures.append(odd);
 
     Figure load{ QStringLiteral("config"), QStringLiteral("ms"), {}, 150, false };
@@ -282,12 +283,10 @@ void addFloods(QVector<Figure> &figures)
             flood.runs.append(rate(FloodEvents, session.burst(FloodEvents, 1, gapMs, error)));
             stall.runs.append(gapMs);
         }
-        QLoggingCategory::setFilterRules(DebugOn);
-        withoutStandardError([&] {
+        withDebugLines([&] {
             for (int r = 0; r < Runs; ++r)
                 debugFlood.runs.append(rate(FloodEvents, session.burst(FloodEvents, 1, gapMs, error)));
         });
-        QLoggingCategory::setFilterRules(DebugOff);
         for (int r = 0; r < Runs; ++r)
             asks.runs.append(rate(FloodAsks, session.burst(0, FloodAsks, gapMs, error)));
         if (!error.isEmpty())
@@ -481,8 +480,7 @@ void addLongLines(QVector<Figure> &figures)
         figures << slowest;
         return;
     }
-    QLoggingCategory::setFilterRules(DebugOn);
-    withoutStandardError([&] {
+    withDebugLines([&] {
         for (int r = 0; r < Runs; ++r) {
             double longestMs = 0;
             for (const LongLineShape &shape : LongLineShapes) {
@@ -498,7 +496,6 @@ void addLongLines(QVector<Figure> &figures)
             slowest.runs.append(longestMs);
         }
     });
-    QLoggingCategory::setFilterRules(DebugOff);
     if (!error.isEmpty())
         warn(slowest.name, error);
     figures << slowest;
