@@ -362,7 +362,7 @@ AlarmModel::Outcome AlarmModel::takeEventFor(int row, const AlarmEvent &event)
         ring(Ring {row, event.sender, event.event, event.text, event.atMs, AlarmCause::Event});
         return Outcome::Rang;
     }
-    const AlarmTransition transition = begin(row, AlarmCause::Event);
+    const AlarmTransition transition = begin(row, AlarmCause::Event, event.atMs);
     Outcome outcome = Outcome::HeldBack;
     if (alarm.state == AlarmState::Shelved) {
         emit log(QStringLiteral("Shelved: %1 %2 for [%3]").arg(event.sender, event.event, alarm.name), LogColours::Quiet);
@@ -391,7 +391,7 @@ void AlarmModel::ring(const Ring &ring)
 {
     Row &r = rows[ring.row];
     AlarmRow &alarm = r.alarm;
-    const AlarmTransition transition = begin(ring.row, ring.cause);
+    const AlarmTransition transition = begin(ring.row, ring.cause, ring.atMs);
     if (ring.cause == AlarmCause::Event) {
         const QString line = r.heldBackLine.atStart(alarm.name, steadyNow());
         if (!line.isEmpty())
@@ -575,10 +575,18 @@ void AlarmModel::armDue()
 
 AlarmTransition AlarmModel::begin(int row, AlarmCause cause) const
 {
+    return begin(row, cause, wallNow());
+}
+
+// An event's entries in the journal share its time, so that they stay in the order they were
+// written whichever millisecond the model took them in.
+AlarmTransition AlarmModel::begin(int row, AlarmCause cause, qint64 atMs) const
+{
     AlarmTransition transition;
     transition.row = row;
     transition.before = rows.at(row).alarm.status();
     transition.cause = cause;
+    transition.atMs = atMs;
     return transition;
 }
 
@@ -590,7 +598,6 @@ void AlarmModel::finish(AlarmTransition transition)
     transition.sender = alarm.sender;
     transition.event = alarm.event;
     transition.text = alarm.text;
-    transition.atMs = wallNow();
     qCDebug(lcAlarms).noquote() << transition.traceLine();
     emit rowChanged(transition);
 }

@@ -139,6 +139,7 @@ private:
     void settleAll();
     void armDue();
     AlarmTransition begin(int row, AlarmCause cause) const;
+    AlarmTransition begin(int row, AlarmCause cause, qint64 atMs) const;
     void finish(AlarmTransition transition);
     bool ringsNow(const AlarmRow &alarm) const;
     bool inHoldoff(const Row &row) const;
