@@ -22,13 +22,13 @@ namespace {
 const qint64 LastEntryMs = QDateTime(QDate::currentDate(), QTime(3, 4, 5)).toMSecsSinceEpoch();
 constexpr qint64 MsPerMinute = 60000;
 
-// An alarm model on rows A and B (or `rows`) with a journal on `file`, driven by steps: e0 an event
-// from Dev, Alarm, text "t", that matched row 0 (e01: rows 0 and 1; E0 the same with a text of
-// 1 KiB), taken 5 ms after it was received; p0 row 0 played to its end; n0 not heard ("no output");
-// k0 its Ack; P0 a peer's Ack (bob@b at Zendri2); K Ack all; s Silence; M Mute; S Snooze 1 min; f0
-// shelve row 0 for 15 min; u0 unshelve it; U the link up at h:1, L down; O the sound output lost
-// ("gone"), B back ("Out"). `seen` traces the model as tst_alarms does (a ring with its sender and
-// event) and holds the journal's lines.
+// An alarm model on rows A and B (or `rows`) with a journal on `file`, driven by steps: e0 an
+// event from Dev, Alarm, text "t", that matched row 0 (e01: rows 0 and 1; E0 the same with a
+// text of 1 KiB), taken 5 ms after it was received; p0 row 0 played to its end; n0 not heard
+// ("no output"); k0 its Ack; P0 a peer's Ack (bob@b at Zendri2); K Ack all; s Silence; M Mute;
+// S Snooze 1 min; f0 shelve row 0 for 15 min; u0 unshelve it; U the link up at h:1, L down; O
+// the sound output lost ("gone"), B back ("Out"). `seen` traces the model as tst_alarms does (a
+// ring with its sender and event) and holds the journal's lines.
 struct JournalRun
 {
     AlarmModel model;
